@@ -13,7 +13,7 @@ packages=(
   libxkbcommon-dev libxkbcommon-x11-dev xkb-data
   dbus-daemon dbus-x11
   clang-14 libclang-rt-14-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-inter
 )
 
 missing=()

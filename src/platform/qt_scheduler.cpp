@@ -74,8 +74,7 @@ public:
         const long long due = nowNs() + delayToNanoseconds(seconds);
         {
             std::lock_guard lock(m_mutex);
-            m_heap.push_back(TimedWork{due, m_seq++, work});
-            std::push_heap(m_heap.begin(), m_heap.end(), LaterFirst{});
+            m_heap.push(TimedWork{due, m_seq++, work});
         }
         if (onReceiverThread()) {
             if (due < m_armedDue)
@@ -171,11 +170,9 @@ private:
             std::shared_ptr<WorkState> work;
             {
                 std::lock_guard lock(m_mutex);
-                if (m_heap.empty() || m_heap.front().due > limit || m_heap.front().seq >= seqLimit)
+                if (m_heap.empty() || m_heap.top().due > limit || m_heap.top().seq >= seqLimit)
                     break;
-                std::pop_heap(m_heap.begin(), m_heap.end(), LaterFirst{});
-                work = std::move(m_heap.back().work);
-                m_heap.pop_back();
+                work = m_heap.pop().work;
             }
             work->run();
         }
@@ -187,12 +184,10 @@ private:
         {
             std::lock_guard lock(m_mutex);
             // Cancelled items at the top would only cause empty wake-ups.
-            while (!m_heap.empty() && m_heap.front().work->isCancelled()) {
-                std::pop_heap(m_heap.begin(), m_heap.end(), LaterFirst{});
-                m_heap.pop_back();
-            }
+            while (!m_heap.empty() && m_heap.top().work->isCancelled())
+                m_heap.pop();
             if (!m_heap.empty())
-                next = m_heap.front().due;
+                next = m_heap.top().due;
         }
         if (next == m_armedDue && m_timerId != 0)
             return;
@@ -234,7 +229,7 @@ private:
                 if (!leftover) {
                     std::lock_guard lock(m_mutex);
                     leftover = !m_queue.empty()
-                               || (!m_heap.empty() && m_heap.front().due <= nowNs());
+                               || (!m_heap.empty() && m_heap.top().due <= nowNs());
                 }
                 if (leftover)
                     wakeFromAnyThread();
@@ -248,7 +243,7 @@ private:
     std::mutex m_mutex; // guards m_queue, m_wakePosted, m_heap, m_seq
     std::vector<std::function<void()>> m_queue;
     bool m_wakePosted = false;
-    std::vector<TimedWork> m_heap;
+    TimedHeap m_heap;
     unsigned long long m_seq = 0;
 
     // Main thread only.

@@ -4,6 +4,7 @@
 #include <kalvo/platform/scheduler.h>
 
 #include <atomic>
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -45,13 +46,67 @@ struct TimedWork
     std::shared_ptr<WorkState> work;
 };
 
-// Orders a std::*_heap as a min-heap on (due, seq).
-struct LaterFirst
+inline bool runsBefore(const TimedWork &a, const TimedWork &b)
 {
-    bool operator()(const TimedWork &a, const TimedWork &b) const
+    return a.due != b.due ? a.due < b.due : a.seq < b.seq;
+}
+
+// A min-heap on (due, seq) with four children per node: half the depth of a
+// binary heap, and siblings share cache lines, which matters once the heap
+// outgrows the cache (hundreds of thousands of pending items).
+class TimedHeap
+{
+public:
+    bool empty() const { return m_items.empty(); }
+    std::size_t size() const { return m_items.size(); }
+    const TimedWork &top() const { return m_items.front(); }
+    const std::vector<TimedWork> &items() const { return m_items; }
+
+    void push(TimedWork item)
     {
-        return a.due != b.due ? a.due > b.due : a.seq > b.seq;
+        std::size_t i = m_items.size();
+        m_items.push_back(std::move(item));
+        TimedWork moving = std::move(m_items[i]);
+        while (i > 0) {
+            const std::size_t parent = (i - 1) / 4;
+            if (!runsBefore(moving, m_items[parent]))
+                break;
+            m_items[i] = std::move(m_items[parent]);
+            i = parent;
+        }
+        m_items[i] = std::move(moving);
     }
+
+    TimedWork pop()
+    {
+        TimedWork result = std::move(m_items.front());
+        TimedWork last = std::move(m_items.back());
+        m_items.pop_back();
+        const std::size_t n = m_items.size();
+        if (n == 0)
+            return result;
+        std::size_t i = 0;
+        for (;;) {
+            const std::size_t first = 4 * i + 1;
+            if (first >= n)
+                break;
+            std::size_t best = first;
+            const std::size_t end = std::min(first + 4, n);
+            for (std::size_t c = first + 1; c < end; ++c) {
+                if (runsBefore(m_items[c], m_items[best]))
+                    best = c;
+            }
+            if (!runsBefore(m_items[best], last))
+                break;
+            m_items[i] = std::move(m_items[best]);
+            i = best;
+        }
+        m_items[i] = std::move(last);
+        return result;
+    }
+
+private:
+    std::vector<TimedWork> m_items;
 };
 
 // The Qt event-loop scheduler, created on first use.

@@ -15,15 +15,14 @@ struct ManualClock::Private
     std::condition_variable posted;
     long long nowNs = 0;
     unsigned long long seq = 0;
-    std::vector<detail::TimedWork> heap;
+    detail::TimedHeap heap;
     QDateTime origin; // wall-clock time at nowNs == 0
 
     void push(long long due, std::shared_ptr<detail::WorkState> work)
     {
         {
             std::lock_guard lock(mutex);
-            heap.push_back(detail::TimedWork{due, seq++, std::move(work)});
-            std::push_heap(heap.begin(), heap.end(), detail::LaterFirst{});
+            heap.push(detail::TimedWork{due, seq++, std::move(work)});
         }
         posted.notify_all();
     }
@@ -33,11 +32,9 @@ struct ManualClock::Private
     std::shared_ptr<detail::WorkState> popDue(long long limit)
     {
         std::lock_guard lock(mutex);
-        if (heap.empty() || heap.front().due > limit)
+        if (heap.empty() || heap.top().due > limit)
             return nullptr;
-        std::pop_heap(heap.begin(), heap.end(), detail::LaterFirst{});
-        detail::TimedWork item = std::move(heap.back());
-        heap.pop_back();
+        detail::TimedWork item = heap.pop();
         nowNs = std::max(nowNs, item.due);
         return std::move(item.work);
     }
@@ -140,7 +137,7 @@ bool ManualClock::runUntil(const std::function<bool()> &done, int timeoutMs)
             return true;
         std::unique_lock lock(d->mutex);
         const bool woke = d->posted.wait_until(lock, deadline, [this] {
-            return !d->heap.empty() && d->heap.front().due <= d->nowNs;
+            return !d->heap.empty() && d->heap.top().due <= d->nowNs;
         });
         if (!woke) {
             lock.unlock();
@@ -153,7 +150,7 @@ bool ManualClock::runUntil(const std::function<bool()> &done, int timeoutMs)
 int ManualClock::pendingCount() const
 {
     std::lock_guard lock(d->mutex);
-    return static_cast<int>(std::count_if(d->heap.begin(), d->heap.end(), [](const detail::TimedWork &item) {
+    return static_cast<int>(std::count_if(d->heap.items().begin(), d->heap.items().end(), [](const detail::TimedWork &item) {
         return item.work->state.load() == detail::WorkState::Pending;
     }));
 }
@@ -162,7 +159,7 @@ double ManualClock::nextDueIn() const
 {
     std::lock_guard lock(d->mutex);
     long long best = -1;
-    for (const detail::TimedWork &item : d->heap) {
+    for (const detail::TimedWork &item : d->heap.items()) {
         if (item.work->state.load() != detail::WorkState::Pending)
             continue;
         if (best < 0 || item.due < best)

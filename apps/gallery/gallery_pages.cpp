@@ -1,0 +1,20 @@
+#include "gallery_page.h"
+
+#include <QStringList>
+
+namespace gallery {
+
+const std::vector<Page> &pages()
+{
+    static const std::vector<Page> all{
+        {QStringLiteral("typography"), QStringLiteral("Typography"), createTypographyPage},
+    };
+    return all;
+}
+
+QStringList themeNames()
+{
+    return {QStringLiteral("default"), QStringLiteral("bloom"), QStringLiteral("agave"), QStringLiteral("rose")};
+}
+
+} // namespace gallery

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds Kalvo and runs every test: the sanitizer builds first (AddressSanitizer
+# with UndefinedBehaviorSanitizer over the unit tests, ThreadSanitizer over the
+# threaded parts), then the whole suite of the normal build, whose CTest
+# summary ends the output.
+#
+#   scripts/run-tests.sh            everything
+#   KALVO_QUICK=1 scripts/run-tests.sh   the normal build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+configure() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALVO_WERROR=ON "$@" >/dev/null
+}
+
+if [ -z "${KALVO_QUICK:-}" ]; then
+  echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+  configure build-asan -DKALVO_SANITIZE=address,undefined -DKALVO_BUILD_GALLERY=OFF -DKALVO_BUILD_BENCH=OFF
+  cmake --build build-asan -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan -L unit -j "$jobs" --output-on-failure --timeout 300 | tail -n 4
+
+  echo "== ThreadSanitizer"
+  configure build-tsan -DKALVO_SANITIZE=thread -DKALVO_BUILD_GALLERY=OFF -DKALVO_BUILD_BENCH=OFF
+  cmake --build build-tsan -j "$jobs" --target kalvo_tsan_tests
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan.supp \
+    ctest --test-dir build-tsan -L tsan -j "$jobs" --output-on-failure --timeout 300 | tail -n 4
+fi
+
+echo "== Build and test"
+configure build
+cmake --build build -j "$jobs"
+ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600
