@@ -13,6 +13,16 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# Runs ctest quietly; the whole log only when something failed.
+run_ctest() {
+  local dir=$1; shift
+  if ! ctest --test-dir "$dir" "$@" > "$dir/ctest.log" 2>&1; then
+    cat "$dir/ctest.log"
+    exit 1
+  fi
+  grep -E 'tests passed|Total Test time' "$dir/ctest.log"
+}
+
 configure() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALVO_WERROR=ON "$@" >/dev/null
@@ -25,13 +35,13 @@ if [ -z "${KALVO_QUICK:-}" ]; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    ctest --test-dir build-asan -L unit -j "$jobs" --output-on-failure --timeout 300 | tail -n 4
+    run_ctest build-asan -L unit -j "$jobs" --output-on-failure --timeout 300
 
   echo "== ThreadSanitizer"
   configure build-tsan -DKALVO_SANITIZE=thread -DKALVO_BUILD_GALLERY=OFF -DKALVO_BUILD_BENCH=OFF
   cmake --build build-tsan -j "$jobs" --target kalvo_tsan_tests
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan.supp \
-    ctest --test-dir build-tsan -L tsan -j "$jobs" --output-on-failure --timeout 300 | tail -n 4
+    run_ctest build-tsan -L tsan -j "$jobs" --output-on-failure --timeout 300
 fi
 
 echo "== Build and test"
