@@ -124,11 +124,16 @@ void syncOnMain(const std::function<void()> &fn)
         fn();
         return;
     }
+    detail::postAndWait([](std::function<void()> task) { async(std::move(task)); }, fn);
+}
+
+void detail::postAndWait(const std::function<void(std::function<void()>)> &post, const std::function<void()> &task)
+{
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
-    async([&] {
-        fn();
+    post([&] {
+        task();
         std::lock_guard lock(mutex);
         finished = true;
         done.notify_one();

@@ -109,6 +109,10 @@ private:
     std::vector<TimedWork> m_items;
 };
 
+// Hands `task` to `post` (which runs it on another thread) and blocks until
+// it has run.
+void postAndWait(const std::function<void(std::function<void()>)> &post, const std::function<void()> &task);
+
 // The Qt event-loop scheduler, created on first use.
 Scheduler &defaultScheduler();
 

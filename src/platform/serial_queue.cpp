@@ -1,5 +1,7 @@
 #include <kalvo/platform/serialqueue.h>
 
+#include "scheduler_p.h"
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -87,17 +89,7 @@ void SerialQueue::sync(const std::function<void()> &task)
         task();
         return;
     }
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    async([&] {
-        task();
-        std::lock_guard lock(mutex);
-        finished = true;
-        done.notify_one();
-    });
-    std::unique_lock lock(mutex);
-    done.wait(lock, [&] { return finished; });
+    detail::postAndWait([this](std::function<void()> wrapped) { async(std::move(wrapped)); }, task);
 }
 
 bool SerialQueue::isCurrent() const

@@ -25,10 +25,8 @@ namespace {
 
 constexpr int kMaxNesting = 32;
 
-bool isPropertyListValue(const QVariant &value, int depth)
+bool isScalar(const QVariant &value)
 {
-    if (depth > kMaxNesting)
-        return false;
     switch (value.metaType().id()) {
     case QMetaType::Bool:
     case QMetaType::Int:
@@ -37,6 +35,19 @@ bool isPropertyListValue(const QVariant &value, int depth)
     case QMetaType::ULongLong:
     case QMetaType::Double:
     case QMetaType::QString:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isPropertyListValue(const QVariant &value, int depth)
+{
+    if (depth > kMaxNesting)
+        return false;
+    if (isScalar(value))
+        return true;
+    switch (value.metaType().id()) {
     case QMetaType::QByteArray:
     case QMetaType::QDateTime:
     case QMetaType::QStringList:
@@ -51,22 +62,6 @@ bool isPropertyListValue(const QVariant &value, int depth)
         return std::all_of(map.begin(), map.end(),
                            [depth](const QVariant &item) { return isPropertyListValue(item, depth + 1); });
     }
-    default:
-        return false;
-    }
-}
-
-bool isScalar(const QVariant &value)
-{
-    switch (value.metaType().id()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::QString:
-        return true;
     default:
         return false;
     }
@@ -126,6 +121,16 @@ bool Settings::isPropertyListValue(const QVariant &value)
 // ---- Settings ----
 
 SettingsBackend::~SettingsBackend() = default;
+
+void SettingsBackend::applyChanges(QVariantMap &values, const QHash<QString, QVariant> &changes)
+{
+    for (auto it = changes.begin(); it != changes.end(); ++it) {
+        if (it.value().isValid())
+            values.insert(it.key(), it.value());
+        else
+            values.remove(it.key());
+    }
+}
 
 struct Settings::Private
 {
@@ -304,57 +309,40 @@ bool Settings::setValue(const QString &key, const QVariant &value)
 {
     if (key.isEmpty())
         return false;
-    if (!value.isValid()) {
-        remove(key);
-        return true;
-    }
-    if (!isPropertyListValue(value))
+    if (value.isValid() && !isPropertyListValue(value))
         return false;
-    QVariant after;
-    bool changed = false;
-    bool schedule = false;
-    {
-        std::lock_guard lock(d->mutex);
-        const QVariant before = d->effective(key);
-        d->values.insert(key, value);
-        d->dirty.insert(key, value);
-        after = value;
-        changed = !sameValue(before, after);
-        schedule = !d->flushScheduled;
-        d->flushScheduled = true;
-    }
-    if (schedule) {
-        // Coalesces a burst of writes into one file write on the main queue.
-        kalvo::async([weak = weak_from_this()] {
-            if (auto self = weak.lock())
-                self->synchronize();
-        });
-    }
-    if (changed)
-        d->observers.notify(key, nullptr, key, after);
+    write(key, value);
     return true;
 }
 
 void Settings::remove(const QString &key)
 {
-    if (key.isEmpty())
-        return;
+    if (!key.isEmpty())
+        write(key, QVariant());
+}
+
+void Settings::write(const QString &key, const QVariant &value)
+{
     QVariant after;
     bool changed = false;
     bool schedule = false;
     {
         std::lock_guard lock(d->mutex);
-        if (!d->values.contains(key))
+        if (!value.isValid() && !d->values.contains(key))
             return;
         const QVariant before = d->effective(key);
-        d->values.remove(key);
-        d->dirty.insert(key, QVariant());
+        if (value.isValid())
+            d->values.insert(key, value);
+        else
+            d->values.remove(key);
+        d->dirty.insert(key, value);
         after = d->effective(key);
         changed = !sameValue(before, after);
         schedule = !d->flushScheduled;
         d->flushScheduled = true;
     }
     if (schedule) {
+        // Coalesces a burst of writes into one file write on the main queue.
         kalvo::async([weak = weak_from_this()] {
             if (auto self = weak.lock())
                 self->synchronize();

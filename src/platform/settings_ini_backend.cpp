@@ -198,12 +198,7 @@ QVariantMap IniSettingsBackend::load()
 std::optional<QVariantMap> IniSettingsBackend::save(const QHash<QString, QVariant> &changes)
 {
     if (d->backupFailed) {
-        for (auto it = changes.begin(); it != changes.end(); ++it) {
-            if (it.value().isValid())
-                d->memory.insert(it.key(), it.value());
-            else
-                d->memory.remove(it.key());
-        }
+        applyChanges(d->memory, changes);
         return d->memory;
     }
     // Checked at every save: the file may have been damaged since loading,
@@ -212,12 +207,7 @@ std::optional<QVariantMap> IniSettingsBackend::save(const QHash<QString, QVarian
     if (state == FileState::corrupt)
         d->becomeCorrupt();
     if (d->usingMemory) {
-        for (auto it = changes.begin(); it != changes.end(); ++it) {
-            if (it.value().isValid())
-                d->memory.insert(it.key(), it.value());
-            else
-                d->memory.remove(it.key());
-        }
+        applyChanges(d->memory, changes);
         if (state == FileState::corrupt && !d->moveAside()) {
             d->backupFailed = true;
             d->status = SettingsStatus::memoryOnly;

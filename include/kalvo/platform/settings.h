@@ -59,6 +59,8 @@ class KALVO_EXPORT SettingsBackend
 {
 public:
     virtual ~SettingsBackend();
+    // Applies changes as save() describes them to a map of values.
+    static void applyChanges(QVariantMap &values, const QHash<QString, QVariant> &changes);
     // Everything stored, read afresh.
     virtual QVariantMap load() = 0;
     // Applies the changes (an invalid QVariant removes the key) and returns
@@ -162,6 +164,10 @@ public:
     static bool isPropertyListValue(const QVariant &value);
 
 private:
+    // Stores (or, with an invalid value, removes) a user value, schedules the
+    // flush and notifies observers.
+    void write(const QString &key, const QVariant &value);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -38,6 +38,17 @@ struct ManualClock::Private
         nowNs = std::max(nowNs, item.due);
         return std::move(item.work);
     }
+
+    // Runs every item due at or before `limit`; returns how many ran.
+    int runDue(long long limit)
+    {
+        int ran = 0;
+        while (auto work = popDue(limit)) {
+            if (work->run())
+                ++ran;
+        }
+        return ran;
+    }
 };
 
 ManualClock::ManualClock(QDateTime start) : d(std::make_shared<Private>())
@@ -102,11 +113,7 @@ int ManualClock::advance(double seconds)
         std::lock_guard lock(d->mutex);
         target = d->nowNs + delayToNanoseconds(seconds);
     }
-    int ran = 0;
-    while (auto work = d->popDue(target)) {
-        if (work->run())
-            ++ran;
-    }
+    const int ran = d->runDue(target);
     std::lock_guard lock(d->mutex);
     // A closure may itself have advanced past our target.
     d->nowNs = std::max(d->nowNs, target);
@@ -120,12 +127,7 @@ int ManualClock::runAll(double limitSeconds)
         std::lock_guard lock(d->mutex);
         limit = d->nowNs + delayToNanoseconds(limitSeconds);
     }
-    int ran = 0;
-    while (auto work = d->popDue(limit)) {
-        if (work->run())
-            ++ran;
-    }
-    return ran;
+    return d->runDue(limit);
 }
 
 bool ManualClock::runUntil(const std::function<bool()> &done, int timeoutMs)

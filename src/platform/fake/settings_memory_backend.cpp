@@ -38,12 +38,7 @@ QVariantMap MemorySettingsBackend::load()
 std::optional<QVariantMap> MemorySettingsBackend::save(const QHash<QString, QVariant> &changes)
 {
     std::lock_guard lock(m_state->mutex);
-    for (auto it = changes.begin(); it != changes.end(); ++it) {
-        if (it.value().isValid())
-            m_state->values.insert(it.key(), it.value());
-        else
-            m_state->values.remove(it.key());
-    }
+    applyChanges(m_state->values, changes);
     return m_state->values;
 }
 
