@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace kalvo;
 
 namespace {
@@ -305,6 +308,30 @@ TEST_F(SettingsFiles, InMemoryStoresWriteNoFiles)
     ASSERT_TRUE(s->synchronize());
     Settings::setUseInMemoryStores(false);
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(SettingsFiles, WritersOnManyThreadsLoseNothing)
+{
+    const QString file = path(QStringLiteral("threads.ini"));
+    auto s = Settings::openFile(file);
+    std::atomic<int> notified{0};
+    s->observe(QStringLiteral("t0-0"), nullptr, [&](const QString &, const QVariant &) { ++notified; });
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([s, t] {
+            for (int i = 0; i < 200; ++i)
+                (void)s->setValue(QStringLiteral("t%1-%2").arg(t).arg(i), i);
+        });
+    }
+    for (int i = 0; i < 20; ++i)
+        (void)s->synchronize();
+    for (std::thread &writer : writers)
+        writer.join();
+    ASSERT_TRUE(s->synchronize());
+    EXPECT_EQ(notified.load(), 1);
+    auto reopened = Settings::openFile(file);
+    EXPECT_EQ(reopened->userKeys().size(), 800);
+    EXPECT_EQ(reopened->integer(QStringLiteral("t3-199")), 199);
 }
 
 // ---- Damaged files ----
