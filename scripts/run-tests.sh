@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Kalvo and runs every test: the sanitizer builds first (AddressSanitizer
 # with UndefinedBehaviorSanitizer over the unit tests, ThreadSanitizer over the
-# threaded parts), then the whole suite of the normal build, whose CTest
-# summary ends the output.
+# threaded parts), the fuzz targets for a bounded time, then the whole suite
+# of the normal build, whose CTest summary ends the output.
 #
 #   scripts/run-tests.sh            everything
 #   KALVO_QUICK=1 scripts/run-tests.sh   the normal build only
@@ -42,6 +42,9 @@ if [ -z "${KALVO_QUICK:-}" ]; then
   cmake --build build-tsan -j "$jobs" --target kalvo_tsan_tests
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan.supp \
     run_ctest build-tsan -L tsan -j "$jobs" --output-on-failure --timeout 300
+
+  echo "== Fuzzing (bounded)"
+  fuzz/run-fuzzers.sh "${KALVO_FUZZ_SECONDS:-30}"
 fi
 
 echo "== Build and test"
