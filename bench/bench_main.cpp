@@ -41,6 +41,19 @@ public:
 
 } // namespace
 
+std::string readable(double seconds);
+std::string readable(double seconds)
+{
+    char text[32];
+    if (seconds < 1e-6)
+        std::snprintf(text, sizeof text, "%.2f ns", seconds * 1e9);
+    else if (seconds < 1e-3)
+        std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
+    else
+        std::snprintf(text, sizeof text, "%.3f ms", seconds * 1e3);
+    return text;
+}
+
 void compare(const std::string &label, const std::string &ours, const std::string &theirs)
 {
     pairs().push_back({label, ours, theirs});
@@ -70,8 +83,8 @@ int main(int argc, char **argv)
             std::printf("\nSide by side (time per iteration; ratio = Qt time / Kalvo time):\n");
             header = true;
         }
-        std::printf("  %-52s %12.3f ms vs %12.3f ms  = %7.1fx\n", pair.label.c_str(), ours->second * 1e3,
-                    theirs->second * 1e3, theirs->second / ours->second);
+        std::printf("  %-52s %14s vs %14s  = %7.2fx\n", pair.label.c_str(), kalvo::bench::readable(ours->second).c_str(),
+                    kalvo::bench::readable(theirs->second).c_str(), theirs->second / ours->second);
     }
     return 0;
 }

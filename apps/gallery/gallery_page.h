@@ -32,5 +32,6 @@ QStringList themeNames();
 
 // Page factories (pages/*.cpp).
 QWidget *createTypographyPage(const Look &look);
+QWidget *createColoursPage(const Look &look);
 
 } // namespace gallery

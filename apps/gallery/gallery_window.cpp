@@ -1,5 +1,8 @@
 #include "gallery_window.h"
 
+#include <kalvo/theme/appearance.h>
+#include <kalvo/theme/color.h>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -20,25 +23,36 @@ namespace gallery {
 
 namespace {
 
-// The shell's own colours until the library's appearances drive them.
-QPalette shellPalette(bool dark)
+std::shared_ptr<kalvo::TNTheme> themeNamed(const QString &name)
 {
+    if (name == QLatin1String("bloom"))
+        return kalvo::TNTheme::bloom();
+    if (name == QLatin1String("agave"))
+        return kalvo::TNTheme::agave();
+    if (name == QLatin1String("rose"))
+        return kalvo::TNTheme::rose();
+    return nullptr; // default: the application's
+}
+
+// The shell's Qt palette from the tokens, resolved under the window's own
+// appearance and theme, so plain Qt widgets match the Kalvo ones.
+QPalette shellPalette(const QWidget *window)
+{
+    using kalvo::Color;
+    const kalvo::DrawingAppearanceScope scope(window);
     QPalette p;
-    const QColor window = dark ? QColor(0x1f, 0x20, 0x24) : QColor(0xf7, 0xf8, 0xfa);
-    const QColor base = dark ? QColor(0x26, 0x27, 0x2c) : QColor(0xff, 0xff, 0xff);
-    const QColor text = dark ? QColor(0xe8, 0xe9, 0xed) : QColor(0x13, 0x16, 0x19);
-    const QColor muted = dark ? QColor(0x9a, 0x9d, 0xa6) : QColor(0x6e, 0x76, 0x80);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Button, base);
+    const QColor text = Color::Theme::textStrongerNeutral()->resolved();
+    p.setColor(QPalette::Window, Color::Theme::fillSubtlerNeutral()->resolved());
+    p.setColor(QPalette::Base, Color::Theme::backgroundDarkerNeutral()->resolved());
+    p.setColor(QPalette::AlternateBase, Color::backgroundNeutral()->resolved());
+    p.setColor(QPalette::Button, Color::fillElevatedDefault()->resolved());
     p.setColor(QPalette::WindowText, text);
     p.setColor(QPalette::Text, text);
     p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::PlaceholderText, muted);
-    p.setColor(QPalette::Highlight, QColor(0x0e, 0x72, 0xed));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::Mid, dark ? QColor(0x3a, 0x3c, 0x43) : QColor(0xdf, 0xe3, 0xe8));
+    p.setColor(QPalette::PlaceholderText, Color::Theme::textNeutral()->resolved());
+    p.setColor(QPalette::Highlight, Color::Theme::fillGlobalPrimary()->resolved());
+    p.setColor(QPalette::HighlightedText, Color::inverseGlobalDefault()->resolved());
+    p.setColor(QPalette::Mid, Color::Theme::borderSubtleNeutral()->resolved());
     return p;
 }
 
@@ -141,7 +155,7 @@ GalleryWindow::GalleryWindow(QWidget *parent) : QWidget(parent)
     });
 
     m_look.theme = themeNames().first();
-    applyPalette();
+    applyLook();
     showPage(0);
     resize(1100, 760);
 }
@@ -164,7 +178,7 @@ void GalleryWindow::setLook(const Look &look)
         m_theme->setCurrentText(look.theme);
     }
     m_appearance->button(look.dark ? 1 : 0)->setChecked(true);
-    applyPalette();
+    applyLook();
     rebuildPage();
 }
 
@@ -185,9 +199,11 @@ void GalleryWindow::rebuildPage()
     m_scroll->setWidget(content); // deletes the previous page
 }
 
-void GalleryWindow::applyPalette()
+void GalleryWindow::applyLook()
 {
-    setPalette(shellPalette(m_look.dark));
+    kalvo::setTnAppearance(this, m_look.dark ? kalvo::TNAppearance::dark() : kalvo::TNAppearance::light());
+    kalvo::setTnTheme(this, themeNamed(m_look.theme));
+    setPalette(shellPalette(this));
     setAutoFillBackground(true);
 }
 

@@ -28,7 +28,7 @@ public:
 
 private:
     void rebuildPage();
-    void applyPalette();
+    void applyLook();
 
     Look m_look;
     int m_pageIndex = 0;

@@ -32,7 +32,7 @@ int writeScreenshots(const QString &directory, const QString &onlyPage)
                 window.setLook(Look{dark, theme});
                 window.show();
                 QApplication::processEvents();
-                window.resize(1100, std::max(760, window.fullHeight()));
+                window.resize(1280, std::max(760, window.fullHeight()));
                 QApplication::processEvents();
                 const QString file = QDir(directory).filePath(
                     QStringLiteral("%1-%2-%3.png").arg(page.id, dark ? QStringLiteral("dark") : QStringLiteral("light"), theme));

@@ -7,6 +7,7 @@
 #include <kalvo/theme/appearance.h>
 
 #include <kalvo/platform/scheduler.h>
+#include <kalvo/theme/color.h>
 #include <kalvo/platform/systemappearance.h>
 
 #include "responder_state_p.h"
@@ -356,7 +357,9 @@ std::shared_ptr<TNDynamicAppearance> drawingAppearance(QObject *responder)
 // ---- Drawing ----
 
 namespace {
-thread_local const DrawingAppearanceScope *t_scope = nullptr;
+// Read for every colour drawn: the initial-exec model makes it one
+// thread-pointer-relative load instead of a call into the TLS resolver.
+__attribute__((tls_model("initial-exec"))) thread_local const DrawingAppearanceScope *t_scope = nullptr;
 }
 
 DrawingAppearanceScope::DrawingAppearanceScope(std::shared_ptr<const Appearance> appearance,
@@ -374,9 +377,10 @@ void DrawingAppearanceScope::enter(std::shared_ptr<const Appearance> appearance,
 {
     m_appearance = appearance ? std::move(appearance) : applicationAppearance();
     m_theme = theme ? std::move(theme) : m_appearance->theme();
-    // Read once here, so resolving a colour is two loads and a branch.
-    m_dark = m_appearance->isDarkMode();
-    m_themeName = m_theme ? m_theme->name() : ThemeName::none;
+    // Read once here, so resolving a colour is one load and a branch.
+    m_state.dark = m_appearance->isDarkMode();
+    m_state.themeRaw = static_cast<std::uint8_t>(m_theme ? m_theme->name() : ThemeName::none);
+    m_state.mainThread = isMainThread();
     m_previous = t_scope;
     t_scope = this;
 }
@@ -398,23 +402,32 @@ std::shared_ptr<const Appearance> Appearance::tnDrawingAppearance()
     return applicationAppearance();
 }
 
+DrawingState currentDrawingState()
+{
+    // A scope belongs to its thread, so its state already says whether this
+    // is the main thread.
+    if (const DrawingAppearanceScope *scope = t_scope)
+        return scope->state();
+    if (!isMainThread())
+        return DrawingState{};
+    ensureSystemFollowed();
+    DrawingState state;
+    state.dark = g_appDark.load(std::memory_order_relaxed);
+    state.mainThread = true;
+    state.themeRaw = static_cast<std::uint8_t>(g_appTheme.load(std::memory_order_relaxed));
+    return state;
+}
+
 bool drawingAppearanceIsDark()
 {
-    if (!isMainThread())
-        return false;
-    if (t_scope)
-        return t_scope->isDark();
-    ensureSystemFollowed();
-    return g_appDark.load(std::memory_order_relaxed);
+    const DrawingState state = currentDrawingState();
+    return state.mainThread && state.dark;
 }
 
 ThemeName drawingThemeName()
 {
-    if (!isMainThread())
-        return ThemeName::none;
-    if (t_scope)
-        return t_scope->themeName();
-    return static_cast<ThemeName>(g_appTheme.load(std::memory_order_relaxed));
+    const DrawingState state = currentDrawingState();
+    return state.mainThread ? state.theme() : ThemeName::none;
 }
 
 } // namespace kalvo

@@ -176,7 +176,7 @@ HTMLNodeColor Color::htmlNodeClor() const
                          static_cast<float>(m_lightAlpha), static_cast<float>(m_darkAlpha)};
 }
 
-const PlatformColor &Color::resolvedColor() const
+const PlatformColor &Color::resolvedColorIn(const DrawingState &) const
 {
     return m_lightColor;
 }
@@ -188,9 +188,10 @@ const char *Color::className() const
 
 QColor Color::resolved() const
 {
+    const DrawingState state = currentDrawingState();
     const Color *current = this;
     for (int depth = 0; depth < kMaxResolutionDepth; ++depth) {
-        const PlatformColor &next = current->resolvedColor();
+        const PlatformColor &next = current->resolvedColorIn(state);
         if (!next.isKalvoColor())
             return next.plain();
         current = next.kalvoColorPtr().get();
@@ -220,9 +221,9 @@ AppearanceColor::AppearanceColor(quint64 lightHex, double lightAlpha, quint64 da
     m_darkColor = darkColor;
 }
 
-const PlatformColor &AppearanceColor::resolvedColor() const
+const PlatformColor &AppearanceColor::resolvedColorIn(const DrawingState &state) const
 {
-    return drawingAppearanceIsDark() ? m_darkColor : m_lightColor;
+    return state.dark ? m_darkColor : m_lightColor;
 }
 
 WrapperNSColor::WrapperNSColor(const QColor &wrapped)
@@ -231,7 +232,7 @@ WrapperNSColor::WrapperNSColor(const QColor &wrapped)
 {
 }
 
-const PlatformColor &WrapperNSColor::resolvedColor() const
+const PlatformColor &WrapperNSColor::resolvedColorIn(const DrawingState &) const
 {
     return m_lightColor;
 }
@@ -239,6 +240,11 @@ const PlatformColor &WrapperNSColor::resolvedColor() const
 ThemeColor::ThemeColor(quint64 lightHex, double lightAlpha, quint64 darkHex, double darkAlpha, ThemeColorMap themes)
     : AppearanceColor(lightHex, lightAlpha, darkHex, darkAlpha), m_themes(std::move(themes))
 {
+    for (const auto &[theme, entry] : m_themes) {
+        const auto raw = static_cast<std::size_t>(theme);
+        if (raw < m_byTheme.size())
+            m_byTheme[raw] = &entry;
+    }
 }
 
 PlatformColor ThemeColor::light(ThemeName theme) const
@@ -287,17 +293,14 @@ QString ThemeColor::tnCacheKey() const
     return key;
 }
 
-const PlatformColor &ThemeColor::resolvedColor() const
+const PlatformColor &ThemeColor::resolvedColorIn(const DrawingState &state) const
 {
-    if (!isMainThread())
+    if (!state.mainThread)
         return m_lightColor;
-    const ThemeName theme = drawingThemeName();
-    if (theme != ThemeName::none) {
-        auto it = m_themes.find(theme);
-        if (it != m_themes.end())
-            return it->second;
-    }
-    return AppearanceColor::resolvedColor();
+    const std::size_t theme = state.themeRaw;
+    if (theme != 0 && theme < m_byTheme.size() && m_byTheme[theme])
+        return *m_byTheme[theme];
+    return AppearanceColor::resolvedColorIn(state);
 }
 
 PigmentColor::PigmentColor(std::optional<TNPigment> pigment) : AppearanceColor(), m_pigment(std::move(pigment)) {}
@@ -316,9 +319,9 @@ PlatformColor PigmentColor::darkColor() const
     return clearPlatformColor();
 }
 
-const PlatformColor &PigmentColor::resolvedColor() const
+const PlatformColor &PigmentColor::resolvedColorIn(const DrawingState &state) const
 {
-    if (isMainThread() && m_pigment && m_pigment->color.isValid())
+    if (state.mainThread && m_pigment && m_pigment->color.isValid())
         return m_pigment->color;
     return clearPlatformColor();
 }

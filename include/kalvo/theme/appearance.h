@@ -23,6 +23,7 @@
 // anywhere (other threads always see light).
 #pragma once
 
+#include <kalvo/theme/color.h>
 #include <kalvo/theme/theme.h>
 
 #include <QEvent>
@@ -182,17 +183,18 @@ public:
     // The innermost scope of this thread, or null.
     static const DrawingAppearanceScope *current();
     const std::shared_ptr<const Appearance> &appearance() const { return m_appearance; }
-    bool isDark() const { return m_dark; }
+    bool isDark() const { return m_state.dark; }
     // The theme's name when the scope began.
-    ThemeName themeName() const { return m_themeName; }
+    ThemeName themeName() const { return m_state.theme(); }
+    // What colours resolve against inside this scope.
+    const DrawingState &state() const { return m_state; }
 
 private:
     void enter(std::shared_ptr<const Appearance> appearance, std::shared_ptr<TNTheme> theme);
 
     std::shared_ptr<const Appearance> m_appearance;
     std::shared_ptr<TNTheme> m_theme;
-    bool m_dark = false;
-    ThemeName m_themeName = ThemeName::none;
+    DrawingState m_state;
     const DrawingAppearanceScope *m_previous = nullptr;
 };
 

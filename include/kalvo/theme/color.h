@@ -31,6 +31,8 @@
 #include <QColor>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -55,6 +57,18 @@ struct HTMLNodeColor
 
     bool operator==(const HTMLNodeColor &) const = default;
 };
+
+// What colours resolve against: read once per resolution. Off the main
+// thread it is always light, without a theme.
+struct DrawingState
+{
+    bool dark = false;
+    bool mainThread = false;
+    std::uint8_t themeRaw = 0; // one byte: the state travels in a register
+
+    ThemeName theme() const { return static_cast<ThemeName>(themeRaw); }
+};
+KALVO_EXPORT DrawingState currentDrawingState();
 
 // ---- PlatformColor ----
 
@@ -136,7 +150,9 @@ public:
     virtual HTMLNodeColor htmlNodeClor() const;
     // The colour that answers for this one at this moment. A bare Color
     // answers its light variant.
-    virtual const PlatformColor &resolvedColor() const;
+    const PlatformColor &resolvedColor() const { return resolvedColorIn(currentDrawingState()); }
+    // The same for a given drawing state; what subclasses override.
+    virtual const PlatformColor &resolvedColorIn(const DrawingState &state) const;
     // "kalvo::AppearanceColor" and so on.
     virtual const char *className() const;
 
@@ -264,7 +280,7 @@ public:
     // A pair of existing colours (both variants given).
     AppearanceColor(quint64 lightHex, double lightAlpha, quint64 darkHex, double darkAlpha,
                     const PlatformColor &lightColor, const PlatformColor &darkColor);
-    const PlatformColor &resolvedColor() const override;
+    const PlatformColor &resolvedColorIn(const DrawingState &state) const override;
     const char *className() const override { return "kalvo::AppearanceColor"; }
 };
 
@@ -275,7 +291,7 @@ class KALVO_EXPORT WrapperNSColor final : public AppearanceColor
 {
 public:
     explicit WrapperNSColor(const QColor &wrapped);
-    const PlatformColor &resolvedColor() const override;
+    const PlatformColor &resolvedColorIn(const DrawingState &state) const override;
     const char *className() const override { return "kalvo::WrapperNSColor"; }
 };
 
@@ -294,11 +310,13 @@ public:
     ColorPtr colorWithAlphaComponent(double alpha) const override;
     QString debugDescription() const override;
     QString tnCacheKey() const override;
-    const PlatformColor &resolvedColor() const override;
+    const PlatformColor &resolvedColorIn(const DrawingState &state) const override;
     const char *className() const override { return "kalvo::ThemeColor"; }
 
 private:
     ThemeColorMap m_themes;
+    // m_themes by raw value, for drawing without a tree walk.
+    std::array<const PlatformColor *, 9> m_byTheme{};
 };
 
 // What the hex factory makes when it is given theme values.

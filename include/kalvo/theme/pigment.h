@@ -89,7 +89,7 @@ public:
 
     PlatformColor lightColor() const override;
     PlatformColor darkColor() const override;
-    const PlatformColor &resolvedColor() const override;
+    const PlatformColor &resolvedColorIn(const DrawingState &state) const override;
     const char *className() const override { return "kalvo::PigmentColor"; }
 
 private:
