@@ -127,8 +127,16 @@ bool SystemColorScheme::connectToPortal(const QString &address)
 
 void SystemColorScheme::followSessionPortalOnce()
 {
-    if (!d->portalChosen)
-        (void)connectToPortal();
+    if (d->portalChosen)
+        return;
+    // Headless platforms (tests, screenshot runs) have no desktop whose
+    // preference could apply; their palette decides.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+        d->portalChosen = true;
+        return;
+    }
+    (void)connectToPortal();
 }
 
 void SystemColorScheme::disconnectFromPortal()

@@ -134,6 +134,16 @@ Color::Color(quint64 lightHex, double lightAlpha, quint64 darkHex, double darkAl
 
 Color::~Color() = default;
 
+void Color::initWithCoder()
+{
+    fatalCoderNotImplemented();
+}
+
+void Color::initWithPasteboardPropertyList()
+{
+    qFatal("init(pasteboardPropertyList:ofType:) has not been implemented");
+}
+
 PlatformColor Color::lightColor() const
 {
     return m_lightColor;

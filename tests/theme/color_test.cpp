@@ -256,6 +256,12 @@ TEST(ColorText, BareColourDefaults)
     EXPECT_EQ(bare->resolved().alpha(), 0);
 }
 
+TEST(ColorDeathTest, DecodingIsAProgrammingError)
+{
+    EXPECT_DEATH(Color::initWithCoder(), "init\\(coder:\\) has not been implemented");
+    EXPECT_DEATH(Color::initWithPasteboardPropertyList(), "pasteboardPropertyList");
+}
+
 TEST(ColorThreads, ConcurrentFactoriesAgreeOnIdentity)
 {
     std::vector<ColorPtr> seen(8);

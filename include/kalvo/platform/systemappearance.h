@@ -36,7 +36,8 @@ public:
     // instead of the one followed so far. Returns false when the bus cannot
     // be reached; the palette then decides.
     bool connectToPortal(const QString &address = {});
-    // Follows the session bus's portal unless a portal was chosen already.
+    // Follows the session bus's portal unless a portal was chosen already
+    // or the application runs on a headless platform (offscreen, minimal).
     void followSessionPortalOnce();
     void disconnectFromPortal();
 

@@ -110,6 +110,11 @@ public:
     QString tnCacheKey() const;
     HTMLNodeColor htmlNodeClor() const;
 
+    // The colour to hand to drawing code now (the platform colour object).
+    QColor tn_CGColor() const { return resolved(); }
+    // A new colour from the components of the one drawn now.
+    QColor newTNCGColor() const { return QColor::fromRgbF(resolved().redF(), resolved().greenF(), resolved().blueF(), resolved().alphaF()); }
+
     // Same object for Colors, same value for plain colours.
     bool operator==(const PlatformColor &other) const;
 
@@ -162,6 +167,11 @@ public:
     quint64 hexRGB() const { return PlatformColor(shared_from_this()).hexRGB(); }
     QString hexString() const { return PlatformColor(shared_from_this()).hexString(); }
     double alphaComponent() const { return resolved().alphaF(); }
+
+    // Colours cannot be decoded from an archive or a pasteboard: both stop
+    // the process (programming errors).
+    [[noreturn]] static void initWithCoder();
+    [[noreturn]] static void initWithPasteboardPropertyList();
 
     // ---- Factories ----
 
