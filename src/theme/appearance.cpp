@@ -35,10 +35,17 @@ std::optional<QString> Appearance::bestMatchFromAppearancesWithNames(const QStri
 
 bool Appearance::isDarkMode() const
 {
-    const QString dark = tn_darkAppearance()->name();
+    // An appearance's name never changes, so the answer is kept; it is asked
+    // at the start of every paint.
+    const int known = m_dark.load(std::memory_order_relaxed);
+    if (known >= 0)
+        return known == 1;
+    const QString dark = QString::fromLatin1(kAppearanceNameDark);
     const std::optional<QString> match =
         bestMatchFromAppearancesWithNames({QString::fromLatin1(kAppearanceNameLight), dark});
-    return match && *match == dark;
+    const bool isDark = match && *match == dark;
+    m_dark.store(isDark ? 1 : 0, std::memory_order_relaxed);
+    return isDark;
 }
 
 std::vector<std::shared_ptr<const Appearance>> Appearance::appearances() const

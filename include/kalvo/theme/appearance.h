@@ -31,6 +31,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -78,6 +79,7 @@ public:
 private:
     QString m_name;
     std::shared_ptr<TNTheme> m_theme;
+    mutable std::atomic<int> m_dark{-1}; // isDarkMode(), once known
 };
 
 // An appearance named "TNAppearanceNameDark": it matches a list that holds
