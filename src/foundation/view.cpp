@@ -771,18 +771,34 @@ void View::paintBackground(QPainter &painter)
     const QRectF bounds(rect());
     const qreal radius = effectiveCornerRadius();
     painter.setRenderHint(QPainter::Antialiasing, radius > 0);
-    if (fill.alpha() > 0) {
+    const bool hasFill = fill.alpha() > 0;
+    const bool hasBorder = d->borderWidth > 0 && line.alpha() > 0;
+    // Like a layer border: inside the bounds, following the corners.
+    const qreal inset = d->borderWidth / 2;
+    const qreal innerRadius = std::max<qreal>(0, radius - inset);
+    const QRectF borderRect = bounds.adjusted(inset, inset, -inset, -inset);
+    if (hasFill && hasBorder && line.alpha() == 255) {
+        // An opaque border hides whatever lies under it: fill the bounds in
+        // the border colour and the inside in the background colour. Two
+        // fills cost far less than stroking a curved outline.
+        const qreal w = std::min(d->borderWidth, std::min(bounds.width(), bounds.height()) / 2);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(line);
+        painter.drawRoundedRect(bounds, radius, radius);
+        painter.setBrush(fill);
+        const qreal r = std::max<qreal>(0, radius - w);
+        painter.drawRoundedRect(bounds.adjusted(w, w, -w, -w), r, r);
+        return;
+    }
+    if (hasFill) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(fill);
         painter.drawRoundedRect(bounds, radius, radius);
     }
-    if (d->borderWidth > 0 && line.alpha() > 0) {
-        // Like a layer border: inside the bounds, following the corners.
-        const qreal inset = d->borderWidth / 2;
+    if (hasBorder) {
         painter.setPen(QPen(line, d->borderWidth));
         painter.setBrush(Qt::NoBrush);
-        const qreal r = std::max<qreal>(0, radius - inset);
-        painter.drawRoundedRect(bounds.adjusted(inset, inset, -inset, -inset), r, r);
+        painter.drawRoundedRect(borderRect, innerRadius, innerRadius);
     }
 }
 
