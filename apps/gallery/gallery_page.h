@@ -33,5 +33,6 @@ QStringList themeNames();
 // Page factories (pages/*.cpp).
 QWidget *createTypographyPage(const Look &look);
 QWidget *createColoursPage(const Look &look);
+QWidget *createViewsPage(const Look &look);
 
 } // namespace gallery

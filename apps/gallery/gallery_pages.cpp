@@ -9,6 +9,7 @@ const std::vector<Page> &pages()
     static const std::vector<Page> all{
         {QStringLiteral("typography"), QStringLiteral("Typography"), createTypographyPage},
         {QStringLiteral("colours"), QStringLiteral("Colours"), createColoursPage},
+        {QStringLiteral("views"), QStringLiteral("Views"), createViewsPage},
     };
     return all;
 }

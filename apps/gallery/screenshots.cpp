@@ -31,6 +31,13 @@ int writeScreenshots(const QString &directory, const QString &onlyPage)
                 window.showPage(index);
                 window.setLook(Look{dark, theme});
                 window.show();
+                // A window that is never on screen is not activated by the
+                // platform; make it active so focus (and focus rings) show.
+#if QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
+                QApplication::setActiveWindow(&window);
+#else
+                window.activateWindow();
+#endif
                 QApplication::processEvents();
                 window.resize(1280, std::max(760, window.fullHeight()));
                 QApplication::processEvents();
