@@ -456,46 +456,38 @@ void View::mouseMoveEvent(QMouseEvent *event)
     QWidget::mouseMoveEvent(event);
 }
 
-void View::mousePressEvent(QMouseEvent *event)
+// Press and release share their rule: the state inside the interaction
+// rect, `normal` outside.
+bool View::handleButton(QMouseEvent *event, CursorState inside)
 {
-    if (!reactsToPointer() || event->button() != Qt::LeftButton) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
+    if (!reactsToPointer() || event->button() != Qt::LeftButton)
+        return false;
     const QRectF area = interactionRect().value_or(QRectF(rect()));
     QPointer<View> self(this);
-    setCursorState(area.contains(event->position()) ? CursorState::pressed : CursorState::normal,
-                   event->scenePosition());
+    setCursorState(area.contains(event->position()) ? inside : CursorState::normal, event->scenePosition());
     if (!self)
-        return;
+        return true;
     event->accept();
     if (d->propagates && parentWidget()) {
         // Keep the release for ourselves (Qt grabs the pointer for whoever
-        // accepts the press) and let the parent see the press too.
+        // accepts the press) and let the parent see the event too.
         QMouseEvent copy(event->type(), parentWidget()->mapFromGlobal(event->globalPosition()), event->scenePosition(),
                          event->globalPosition(), event->button(), event->buttons(), event->modifiers());
         QCoreApplication::sendEvent(parentWidget(), &copy);
     }
+    return true;
+}
+
+void View::mousePressEvent(QMouseEvent *event)
+{
+    if (!handleButton(event, CursorState::pressed))
+        QWidget::mousePressEvent(event);
 }
 
 void View::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (!reactsToPointer() || event->button() != Qt::LeftButton) {
+    if (!handleButton(event, CursorState::hovered))
         QWidget::mouseReleaseEvent(event);
-        return;
-    }
-    const QRectF area = interactionRect().value_or(QRectF(rect()));
-    QPointer<View> self(this);
-    setCursorState(area.contains(event->position()) ? CursorState::hovered : CursorState::normal,
-                   event->scenePosition());
-    if (!self)
-        return;
-    event->accept();
-    if (d->propagates && parentWidget()) {
-        QMouseEvent copy(event->type(), parentWidget()->mapFromGlobal(event->globalPosition()), event->scenePosition(),
-                         event->globalPosition(), event->button(), event->buttons(), event->modifiers());
-        QCoreApplication::sendEvent(parentWidget(), &copy);
-    }
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <kalvo/platform/systemappearance.h>
 
 #include "responder_state_p.h"
+#include "subscribers_p.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -136,7 +137,10 @@ TNPresetAppearance::TNPresetAppearance(std::shared_ptr<Appearance> appearance) :
 {
 }
 
-TNDynamicAppearance::TNDynamicAppearance(QObject *provider) : m_provider(provider) {}
+TNDynamicAppearance::TNDynamicAppearance(QObject *provider)
+    : m_provider(provider), m_subscribers(std::make_shared<detail::SubscriberList>())
+{
+}
 
 std::shared_ptr<Appearance> TNDynamicAppearance::effectiveAppearance() const
 {
@@ -147,31 +151,23 @@ std::shared_ptr<Appearance> TNDynamicAppearance::effectiveAppearance() const
 
 int TNDynamicAppearance::subscriberCount() const
 {
-    return static_cast<int>(std::count_if(m_subscribers.begin(), m_subscribers.end(),
-                                           [](const QPointer<QObject> &s) { return !s.isNull(); }));
+    return m_subscribers->count();
 }
 
 void TNDynamicAppearance::addSubscriber(QObject *subscriber)
 {
-    if (!subscriber)
-        return;
-    for (const QPointer<QObject> &existing : m_subscribers) {
-        if (existing == subscriber)
-            return;
-    }
-    m_subscribers.emplace_back(subscriber);
+    m_subscribers->add(subscriber);
 }
 
 void TNDynamicAppearance::removeSubscriber(QObject *subscriber)
 {
-    std::erase_if(m_subscribers, [subscriber](const QPointer<QObject> &s) { return s.isNull() || s == subscriber; });
+    m_subscribers->remove(subscriber);
 }
 
 void TNDynamicAppearance::effectiveAppearanceDidChanged()
 {
-    std::erase_if(m_subscribers, [](const QPointer<QObject> &s) { return s.isNull(); });
     const std::shared_ptr<Appearance> current = effectiveAppearance();
-    const std::vector<QPointer<QObject>> subscribers = m_subscribers;
+    const std::vector<QPointer<QObject>> subscribers = m_subscribers->compacted();
     for (const QPointer<QObject> &subscriber : subscribers) {
         if (subscriber)
             setAppearance(subscriber, current);

@@ -1,6 +1,7 @@
 #include <kalvo/theme/theme.h>
 
 #include "responder_state_p.h"
+#include "subscribers_p.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -87,7 +88,10 @@ std::shared_ptr<TNDynamicTheme> TNTheme::themeWithProvider(QObject *provider)
 
 // ---- TNDynamicTheme ----
 
-TNDynamicTheme::TNDynamicTheme(QObject *provider) : TNTheme(ThemeName::none), m_provider(provider) {}
+TNDynamicTheme::TNDynamicTheme(QObject *provider)
+    : TNTheme(ThemeName::none), m_provider(provider), m_subscribers(std::make_shared<detail::SubscriberList>())
+{
+}
 
 ThemeName TNDynamicTheme::name() const
 {
@@ -105,24 +109,17 @@ ThemeName TNDynamicTheme::name() const
 
 int TNDynamicTheme::subscriberCount() const
 {
-    return static_cast<int>(std::count_if(m_subscribers.begin(), m_subscribers.end(),
-                                           [](const QPointer<QObject> &s) { return !s.isNull(); }));
+    return m_subscribers->count();
 }
 
 void TNDynamicTheme::addSubscriber(QObject *subscriber)
 {
-    if (!subscriber)
-        return;
-    for (const QPointer<QObject> &existing : m_subscribers) {
-        if (existing == subscriber)
-            return;
-    }
-    m_subscribers.emplace_back(subscriber);
+    m_subscribers->add(subscriber);
 }
 
 void TNDynamicTheme::removeSubscriber(QObject *subscriber)
 {
-    std::erase_if(m_subscribers, [subscriber](const QPointer<QObject> &s) { return s.isNull() || s == subscriber; });
+    m_subscribers->remove(subscriber);
 }
 
 namespace detail {
@@ -132,8 +129,7 @@ void propagateThemeChange(QObject *responder);
 void TNDynamicTheme::effectiveThemeDidChanged()
 {
     m_needRefresh = true;
-    std::erase_if(m_subscribers, [](const QPointer<QObject> &s) { return s.isNull(); });
-    const std::vector<QPointer<QObject>> subscribers = m_subscribers;
+    const std::vector<QPointer<QObject>> subscribers = m_subscribers->compacted();
     for (const QPointer<QObject> &subscriber : subscribers) {
         if (subscriber)
             detail::propagateThemeChange(subscriber);

@@ -246,6 +246,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    bool handleButton(QMouseEvent *event, CursorState inside);
     void pointerEntered(const QPointF &windowLocation);
     void pointerExited();
     void observeEnclosingScrollArea();

@@ -44,6 +44,10 @@ QT_END_NAMESPACE
 
 namespace kalvo {
 
+namespace detail {
+class SubscriberList;
+}
+
 inline constexpr char kAppearanceNameLight[] = "KalvoAppearanceNameLight";
 inline constexpr char kAppearanceNameDark[] = "KalvoAppearanceNameDark";
 inline constexpr char kTNAppearanceNameDark[] = "TNAppearanceNameDark";
@@ -142,7 +146,7 @@ public:
 
 private:
     QPointer<QObject> m_provider;
-    std::vector<QPointer<QObject>> m_subscribers;
+    std::shared_ptr<detail::SubscriberList> m_subscribers;
 };
 
 // Sent (not posted) to a responder whose effective appearance changed.

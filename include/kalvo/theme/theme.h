@@ -30,6 +30,10 @@ QT_END_NAMESPACE
 
 namespace kalvo {
 
+namespace detail {
+class SubscriberList;
+}
+
 class TNDynamicTheme;
 
 class KALVO_EXPORT TNTheme : public std::enable_shared_from_this<TNTheme>
@@ -83,7 +87,7 @@ public:
 
 private:
     QPointer<QObject> m_provider;
-    std::vector<QPointer<QObject>> m_subscribers;
+    std::shared_ptr<detail::SubscriberList> m_subscribers;
     mutable bool m_needRefresh = true;
     mutable bool m_asking = false;
 };
