@@ -34,10 +34,11 @@ TypographMetrics typographMetrics(Typograph typograph)
     return kMetrics[static_cast<std::size_t>(raw)];
 }
 
-QFont fontWithTypograph(Typograph typograph, bool italic)
+namespace {
+
+QFont makeFont(const QFont &base, TypographMetrics metrics, bool italic)
 {
-    const TypographMetrics metrics = typographMetrics(typograph);
-    QFont font = QGuiApplication::font();
+    QFont font = base;
     // A style name ("Book", "Regular") would pin the face and override the
     // weight and italic requests below.
     font.setStyleName(QString());
@@ -45,6 +46,36 @@ QFont fontWithTypograph(Typograph typograph, bool italic)
     font.setWeight(metrics.weight);
     font.setItalic(italic);
     return font;
+}
+
+// Controls ask for their font on every paint; building a QFont each time
+// costs more than the text drawing. The fonts are kept per thread (QFont
+// is reentrant, not thread-safe) and rebuilt when the application font
+// changes. Handing out copies of one QFont also makes later comparisons
+// cheap: equal fonts share their data.
+struct FontCache
+{
+    QFont base;
+    bool valid = false;
+    std::array<std::array<QFont, 2>, kMetrics.size()> fonts;
+};
+
+} // namespace
+
+QFont fontWithTypograph(Typograph typograph, bool italic)
+{
+    typographMetrics(typograph); // rejects unknown values
+    thread_local FontCache cache;
+    const QFont base = QGuiApplication::font();
+    if (!cache.valid || !(cache.base == base)) {
+        cache.base = base;
+        cache.valid = true;
+        for (std::size_t i = 0; i < kMetrics.size(); ++i) {
+            cache.fonts[i][0] = makeFont(base, kMetrics[i], false);
+            cache.fonts[i][1] = makeFont(base, kMetrics[i], true);
+        }
+    }
+    return cache.fonts[static_cast<std::size_t>(toRaw(typograph))][italic ? 1 : 0];
 }
 
 QFont fontWithTypograph(int raw, bool italic)

@@ -6,6 +6,8 @@
 // Misc              tool tips, scroll observation, sizes
 #include <kalvo/foundation/view.h>
 
+#include "foundation/rounded_shape.h"
+
 #include <kalvo/foundation/dirtying.h>
 #include <kalvo/foundation/observationstore.h>
 #include <kalvo/foundation/overlays.h>
@@ -760,38 +762,7 @@ void View::paintBackground(QPainter &painter)
     d->shownBackground = fill;
     d->shownBorder = line;
 
-    const QRectF bounds(rect());
-    const qreal radius = effectiveCornerRadius();
-    painter.setRenderHint(QPainter::Antialiasing, radius > 0);
-    const bool hasFill = fill.alpha() > 0;
-    const bool hasBorder = d->borderWidth > 0 && line.alpha() > 0;
-    // Like a layer border: inside the bounds, following the corners.
-    const qreal inset = d->borderWidth / 2;
-    const qreal innerRadius = std::max<qreal>(0, radius - inset);
-    const QRectF borderRect = bounds.adjusted(inset, inset, -inset, -inset);
-    if (hasFill && hasBorder && line.alpha() == 255) {
-        // An opaque border hides whatever lies under it: fill the bounds in
-        // the border colour and the inside in the background colour. Two
-        // fills cost far less than stroking a curved outline.
-        const qreal w = std::min(d->borderWidth, std::min(bounds.width(), bounds.height()) / 2);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(line);
-        painter.drawRoundedRect(bounds, radius, radius);
-        painter.setBrush(fill);
-        const qreal r = std::max<qreal>(0, radius - w);
-        painter.drawRoundedRect(bounds.adjusted(w, w, -w, -w), r, r);
-        return;
-    }
-    if (hasFill) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(fill);
-        painter.drawRoundedRect(bounds, radius, radius);
-    }
-    if (hasBorder) {
-        painter.setPen(QPen(line, d->borderWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(borderRect, innerRadius, innerRadius);
-    }
+    detail::paintRoundedShape(painter, QRectF(rect()), effectiveCornerRadius(), d->borderWidth, fill, line);
 }
 
 QPainterPath View::focusRingPath() const

@@ -72,6 +72,8 @@ TEST(Typography, FollowsTheApplicationFontAndIgnoresItsStyleName)
     const QFont font = fontWithTypograph(Typograph::bold36);
     QApplication::setFont(saved);
     EXPECT_EQ(font.family(), QStringLiteral("DejaVu Serif"));
+    // And back again once the application font is restored.
+    EXPECT_EQ(fontWithTypograph(Typograph::bold36).family(), saved.family());
     EXPECT_TRUE(font.styleName().isEmpty());
     EXPECT_EQ(font.weight(), QFont::Bold);
 }
