@@ -118,15 +118,43 @@ namespace {
 class InteractableAccessible : public QAccessibleWidget
 {
 public:
-    explicit InteractableAccessible(InteractableView *view) : QAccessibleWidget(view, QAccessible::Client) {}
+    explicit InteractableAccessible(InteractableView *view) : QAccessibleWidget(view, view->accessibilityRole()) {}
+
+    InteractableView *view() const { return static_cast<InteractableView *>(widget()); }
 
     QAccessible::State state() const override
     {
         QAccessible::State s = QAccessibleWidget::state();
-        auto *view = static_cast<InteractableView *>(widget());
-        s.disabled = !view->isEnabled();
-        s.focusable = view->acceptsFirstResponder();
+        s.disabled = !view()->isEnabled();
+        s.focusable = view()->acceptsFirstResponder();
+        s.pressed = view()->cursorState() == CursorState::pressed;
         return s;
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name) {
+            const QString title = view()->accessibilityTitle();
+            if (!title.isEmpty())
+                return title;
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override
+    {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (view()->isAccessibilityPressable() && view()->isEnabled())
+            names.prepend(pressAction());
+        return names;
+    }
+
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction() && view()->isAccessibilityPressable() && view()->isEnabled())
+            view()->accessibilityPress();
+        else
+            QAccessibleWidget::doAction(name);
     }
 };
 
@@ -189,20 +217,26 @@ bool InteractableView::isEnabled() const
 
 void InteractableView::setEnabled(bool enabled)
 {
-    d->enabled.set(enabled);
+    if (!d->enabled.set(enabled))
+        return;
+    QPointer<InteractableView> self(this);
     if (!isEnabled())
         setCursorState(CursorState::normal);
-    updateFocusPolicy();
+    if (self)
+        interactionConfigurationChanged();
 }
 
 void InteractableView::changeEvent(QEvent *event)
 {
     View::changeEvent(event);
     if (event->type() == QEvent::EnabledChange) {
+        QPointer<InteractableView> self(this);
         if (!isEnabled())
             setCursorState(CursorState::normal);
-        updateFocusPolicy();
-        update();
+        if (self) {
+            interactionConfigurationChanged();
+            update();
+        }
     }
 }
 

@@ -19,6 +19,8 @@
 #include <kalvo/foundation/dirtying.h>
 #include <kalvo/foundation/view.h>
 
+#include <QAccessible>
+
 #include <functional>
 #include <memory>
 
@@ -83,6 +85,15 @@ public:
 
     // A popover needs the pointer tracked too.
     bool requiresTracking() const override;
+
+    // ---- Accessibility ----
+    // What assistive technologies see: the role, the name (the widget's
+    // accessible name by default) and the press action, for controls that
+    // can be pressed.
+    virtual QAccessible::Role accessibilityRole() const { return QAccessible::Client; }
+    virtual QString accessibilityTitle() const { return accessibleName(); }
+    virtual bool isAccessibilityPressable() const { return accessibilityRole() == QAccessible::Button; }
+    virtual void accessibilityPress() {}
 
     // Entering normal through the public setter also dismisses the popover.
     void setCursorState(CursorState state) override;
