@@ -34,5 +34,6 @@ QStringList themeNames();
 QWidget *createTypographyPage(const Look &look);
 QWidget *createColoursPage(const Look &look);
 QWidget *createViewsPage(const Look &look);
+QWidget *createButtonsPage(const Look &look);
 
 } // namespace gallery

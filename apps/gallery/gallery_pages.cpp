@@ -10,6 +10,7 @@ const std::vector<Page> &pages()
         {QStringLiteral("typography"), QStringLiteral("Typography"), createTypographyPage},
         {QStringLiteral("colours"), QStringLiteral("Colours"), createColoursPage},
         {QStringLiteral("views"), QStringLiteral("Views"), createViewsPage},
+        {QStringLiteral("buttons"), QStringLiteral("Buttons"), createButtonsPage},
     };
     return all;
 }

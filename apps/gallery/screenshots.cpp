@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 
@@ -40,7 +41,12 @@ int writeScreenshots(const QString &directory, const QString &onlyPage)
 #endif
                 QApplication::processEvents();
                 window.resize(1280, std::max(760, window.fullHeight()));
-                QApplication::processEvents();
+                // Let short animations (busy fades, highlights) reach their
+                // resting state before the picture is taken.
+                QElapsedTimer settle;
+                settle.start();
+                while (settle.elapsed() < 300)
+                    QApplication::processEvents(QEventLoop::AllEvents, 20);
                 const QString file = QDir(directory).filePath(
                     QStringLiteral("%1-%2-%3.png").arg(page.id, dark ? QStringLiteral("dark") : QStringLiteral("light"), theme));
                 if (window.grab().toImage().save(file)) {
