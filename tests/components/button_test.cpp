@@ -26,14 +26,7 @@ QImage squareIcon()
     return image;
 }
 
-class Parent : public QWidget
-{
-public:
-    std::vector<int> keys;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override { keys.push_back(event->key()); }
-};
+using Parent = kalvo::test::KeyRecordingParent;
 
 class Buttons : public testing::Test
 {

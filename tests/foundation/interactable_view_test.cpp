@@ -15,15 +15,7 @@ using namespace kalvo::test;
 
 namespace {
 
-// The parent records keys that reach it.
-class Parent : public QWidget
-{
-public:
-    std::vector<int> keys;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override { keys.push_back(event->key()); }
-};
+using Parent = kalvo::test::KeyRecordingParent;
 
 class Interactable : public testing::Test
 {

@@ -8,11 +8,22 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <vector>
 
 namespace kalvo::test {
+
+// A parent that records the keys that reach it.
+class KeyRecordingParent : public QWidget
+{
+public:
+    std::vector<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { keys.push_back(event->key()); }
+};
 
 class FakePanel : public OverlayPanel
 {

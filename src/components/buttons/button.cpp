@@ -158,22 +158,29 @@ Button::Button(const QString &label, Style style, Size size, Action action, QWid
     // make every construction pay for shaping the title).
 }
 
-Button *Button::withLeadingIcon(const QString &label, Style style, Size size, const QImage &icon, Action action,
-                                QWidget *parent)
+namespace {
+
+Button *withIcon(const QString &label, Button::Style style, Button::Size size, const QImage &icon, Gravity gravity,
+                 Button::Action action, QWidget *parent)
 {
     auto *button = new Button(label, style, size, std::move(action), parent);
     button->setImage(icon);
-    button->setImageGravity(Gravity::leading);
+    button->setImageGravity(gravity);
     return button;
+}
+
+} // namespace
+
+Button *Button::withLeadingIcon(const QString &label, Style style, Size size, const QImage &icon, Action action,
+                                QWidget *parent)
+{
+    return withIcon(label, style, size, icon, Gravity::leading, std::move(action), parent);
 }
 
 Button *Button::withTrailingIcon(const QString &label, Style style, Size size, const QImage &icon, Action action,
                                  QWidget *parent)
 {
-    auto *button = new Button(label, style, size, std::move(action), parent);
-    button->setImage(icon);
-    button->setImageGravity(Gravity::trailing);
-    return button;
+    return withIcon(label, style, size, icon, Gravity::trailing, std::move(action), parent);
 }
 
 Button *Button::buttonWithLabel(const QString &label, int style, int size, Action action, QWidget *parent)
