@@ -3,6 +3,8 @@
 // entry, so one broken line costs one entry.
 #include <kalvo/platform/stringsfile.h>
 
+#include "platform/hex_digit_p.h"
+
 #include <QStringDecoder>
 
 #include <optional>
@@ -43,17 +45,6 @@ bool isBareChar(QChar c)
            || c == QLatin1Char('/') || c == QLatin1Char(':') || c == QLatin1Char('.') || c == QLatin1Char('-');
 }
 
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
 
 class Scanner
 {
@@ -158,8 +149,8 @@ private:
             case 'u': {
                 int value = 0;
                 int digits = 0;
-                while (digits < 4 && !atEnd() && hexValue(m_text[m_pos]) >= 0) {
-                    value = value * 16 + hexValue(m_text[m_pos++]);
+                while (digits < 4 && !atEnd() && detail::hexDigitValue(m_text[m_pos]) >= 0) {
+                    value = value * 16 + detail::hexDigitValue(m_text[m_pos++]);
                     ++digits;
                 }
                 if (digits == 0)

@@ -9,6 +9,7 @@
 #include <kalvo/theme/color.h>
 
 #include "named_colors_p.h"
+#include "platform/hex_digit_p.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,17 +18,6 @@ namespace kalvo {
 
 namespace {
 
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
 
 // Leading hex digits of `text` as a number; nothing when the first character
 // is not one. Stops before overflowing 64 bits.
@@ -36,7 +26,7 @@ std::optional<quint64> scanHex(QStringView text)
     quint64 value = 0;
     qsizetype digits = 0;
     for (QChar c : text) {
-        const int d = hexDigit(c);
+        const int d = detail::hexDigitValue(c);
         if (d < 0 || digits == 16)
             break;
         value = value << 4 | static_cast<quint64>(d);
@@ -54,7 +44,7 @@ std::optional<quint64> parseHexStrict(QStringView text)
         return std::nullopt;
     quint64 value = 0;
     for (QChar c : text) {
-        const int d = hexDigit(c);
+        const int d = detail::hexDigitValue(c);
         if (d < 0)
             return std::nullopt;
         value = value << 4 | static_cast<quint64>(d);
@@ -270,8 +260,8 @@ std::optional<QColor> colorWithRGBString(const QString &text)
         return std::nullopt;
     // Lenient digits: anything that is not a hex digit counts as 0.
     auto pair = [&](qsizetype at) {
-        const int high = std::max(hexDigit(text[at]), 0);
-        const int low = std::max(hexDigit(text[at + 1]), 0);
+        const int high = std::max(detail::hexDigitValue(text[at]), 0);
+        const int low = std::max(detail::hexDigitValue(text[at + 1]), 0);
         return high * 16 + low;
     };
     const int alpha = text.size() > 7 ? pair(6) : 255;
