@@ -10,6 +10,8 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QLabel>
+
+#include <thread>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -373,6 +375,20 @@ TEST_F(Buttons, ProgressFadesInOverAFifthOfASecond)
     button->hideProgressIndicator();
     EXPECT_DOUBLE_EQ(button->progressOpacity(), 0.0);
     EXPECT_EQ(clock.pendingCount(), 0) << "the spinner stops ticking";
+}
+
+TEST_F(Buttons, ProgressFromAWorkerThreadIsAppliedOnTheMainThreadOnlyWhenAllowed)
+{
+    std::thread([this] { button->showProgressIndicator(); }).join();
+    clock.runPending();
+    EXPECT_FALSE(button->isShowingProgressIndicator()) << "refused without refreshStatusInUIThread";
+
+    button->setRefreshStatusInUIThread(true);
+    std::thread([this] { button->showProgressIndicator(); }).join();
+    EXPECT_FALSE(button->isShowingProgressIndicator()) << "not applied on the worker";
+    ASSERT_TRUE(clock.runUntil([this] { return button->isShowingProgressIndicator(); }));
+    std::thread([this] { button->hideProgressIndicator(); }).join();
+    ASSERT_TRUE(clock.runUntil([this] { return !button->isShowingProgressIndicator(); }));
 }
 
 TEST_F(Buttons, ActionThatDeletesTheButtonIsSafe)

@@ -63,6 +63,9 @@ public:
 
     bool runActionOnMouseDown() const;
     void setRunActionOnMouseDown(bool run);
+    // When set, showProgressIndicator()/hideProgressIndicator() called on
+    // another thread are applied on the main thread (soon, in order);
+    // otherwise such calls are refused with a warning.
     bool refreshStatusInUIThread() const;
     void setRefreshStatusInUIThread(bool refresh);
     bool hasPreviousMouseDown() const;
@@ -131,6 +134,7 @@ protected:
 
 private:
     void activateFromInput();
+    bool onMainThreadOrForwarded(void (BaseButton::*method)());
     void rebuildShortcut();
     void progressTick();
 

@@ -367,9 +367,29 @@ void BaseButton::interactionConfigurationChanged()
 
 // ---- Progress ----
 
+// Progress is often switched from a worker's completion callback. Widgets
+// live on the main thread, so such a call is carried there when the button
+// allows it, and refused loudly otherwise.
+bool BaseButton::onMainThreadOrForwarded(void (BaseButton::*method)())
+{
+    if (isMainThread())
+        return true;
+    if (!d->refreshInUIThread) {
+        qWarning("kalvo: a button's progress state was changed off the main thread; "
+                 "set refreshStatusInUIThread to have it applied there");
+        return false;
+    }
+    QPointer<BaseButton> self(this);
+    async([self, method] {
+        if (self)
+            (self.data()->*method)();
+    });
+    return false;
+}
+
 void BaseButton::showProgressIndicator()
 {
-    if (d->busy)
+    if (!onMainThreadOrForwarded(&BaseButton::showProgressIndicator) || d->busy)
         return;
     d->busy = true;
     d->progressStart = now();
@@ -391,7 +411,7 @@ void BaseButton::progressTick()
 
 void BaseButton::hideProgressIndicator()
 {
-    if (!d->busy)
+    if (!onMainThreadOrForwarded(&BaseButton::hideProgressIndicator) || !d->busy)
         return;
     d->busy = false;
     d->progressStart = -1;
