@@ -369,7 +369,6 @@ void HelpButton::paintContent(QPainter &painter)
 TextButton32H::TextButton32H(const QString &label, Action action, QWidget *parent, Style style)
     : Button(label, style, Size::medium, std::move(action), parent)
 {
-    resize(sizeHint());
 }
 
 QSize TextButton32H::sizeHint() const
