@@ -1,0 +1,13 @@
+# The SVG parser and renderer. Included by src/CMakeLists.txt.
+set(KALVO_SVG_ENGINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/svg_base_element.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_bezier_path.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_drawing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_lib_helper.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_parser_mgr.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_path_data.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_scanner.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_scanner_p.h
+  ${CMAKE_CURRENT_LIST_DIR}/svg_shapes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_transform.cpp
+)

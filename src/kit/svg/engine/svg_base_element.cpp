@@ -1,0 +1,400 @@
+// KTNTKSVGBaseElement: defaults, presentation attributes, the class
+// operations every element uses, and inheritance from the parent.
+#include <kalvo/svg/svgdrawables.h>
+
+#include <kalvo/theme/color.h>
+
+#include "svg_scanner_p.h"
+
+#include <QElapsedTimer>
+
+#include <cmath>
+
+namespace kalvo {
+
+namespace {
+
+constexpr double kEpsilon = 1e-7;
+// The most elements one path operation adds (a rounded rectangle).
+constexpr qsizetype kLargestStep = 18;
+
+template <typename T>
+KTNTKSVGBaseElement::Factory factory()
+{
+    return [] { return std::static_pointer_cast<KTNTKSVGBaseElement>(std::make_shared<T>()); };
+}
+
+} // namespace
+
+KTNTKSVGBaseElement::~KTNTKSVGBaseElement() = default;
+
+const QMap<QString, KTNTKSVGBaseElement::Factory> &KTNTKSVGBaseElement::classMap()
+{
+    static const QMap<QString, Factory> map{
+        {QStringLiteral("svg"), factory<KTNTKSVGRootElement>()},
+        {QStringLiteral("g"), factory<KTNTKSVGGElement>()},
+        {QStringLiteral("path"), factory<KTNTKSVGPathElement>()},
+        {QStringLiteral("circle"), factory<KTNTKSVGCircleElement>()},
+        {QStringLiteral("rect"), factory<KTNTKSVGRectElement>()},
+        {QStringLiteral("ellipse"), factory<KTNTKSVGEllipseElement>()},
+        {QStringLiteral("line"), factory<KTNTKSVGLineElement>()},
+        {QStringLiteral("polyline"), factory<KTNTKSVGPolylineElement>()},
+        {QStringLiteral("polygon"), factory<KTNTKSVGPolygonElement>()},
+        {QStringLiteral("clipPath"), factory<KTNTKSVGClipPathElement>()},
+        {QStringLiteral("mask"), factory<KTNTKSVGMaskElement>()},
+        {QStringLiteral("linearGradient"), factory<KTNTKSVGLinearGradientElement>()},
+        {QStringLiteral("radialGradient"), factory<KTNTKSVGRadialGradientElement>()},
+    };
+    return map;
+}
+
+KTNSVGElementPtr KTNTKSVGBaseElement::elementWithName(const QString &name, const KTNSVGAttributes &attributes,
+                                                      KTNSVGBuildContext *context)
+{
+    const auto it = classMap().constFind(name);
+    if (it == classMap().constEnd())
+        return nullptr;
+    KTNSVGElementPtr element = (*it)();
+    element->initWithAttributes(attributes, context);
+    return element;
+}
+
+void KTNTKSVGBaseElement::initWithAttributes(const KTNSVGAttributes &attributes, KTNSVGBuildContext *context)
+{
+    m_build = context;
+    QElapsedTimer timer;
+    if (context)
+        timer.start();
+    setupDefaultValue();
+    setupPropertyWithAttributes(attributes);
+    if (context) {
+        context->styleNanoseconds += timer.nsecsElapsed();
+        timer.restart();
+    }
+    createShape();
+    setupShapeAttributes();
+    if (context) {
+        context->outlineNanoseconds += timer.nsecsElapsed();
+        if (shape) {
+            context->pathElementBudget -= shape->path.elementCount();
+            // An outline that ran into its limit was cut short: the document
+            // has spent its budget.
+            if (shape->path.elementCount() + kLargestStep >= shape->elementLimit)
+                context->pathElementBudget = 0;
+        }
+    }
+    m_build = nullptr;
+}
+
+qsizetype KTNTKSVGBaseElement::pathElementLimit() const
+{
+    if (!m_build)
+        return KTNSVGBezierPath::kDefaultElementLimit;
+    return std::max<qsizetype>(0, m_build->pathElementBudget);
+}
+
+void KTNTKSVGBaseElement::setupPropertyWithAttributes(const KTNSVGAttributes &attributes)
+{
+    for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
+        if (!it.value().isEmpty())
+            parserAttributeWithKey(it.key(), it.value());
+    }
+    propertyToFit();
+}
+
+void KTNTKSVGBaseElement::setupDefaultValue()
+{
+    identifier.clear();
+    transform.reset();
+    fillColor = QColor();
+    strokColor = QColor();
+    fillColorStr.clear();
+    strokColorStr.clear();
+    opacity = 1.0;
+    m_fillOpacity = 1.0;
+    m_strokeOpacity = 1.0;
+    fillElementIdentifier.clear();
+    strokeElementIdentifier.clear();
+    clipPathIdentifier.clear();
+    maskIdentifier.clear();
+    strokeWidth = 0.0;
+    strokeDashOffset = 0.0;
+    strokeDashArray.clear();
+    strokeLineJoin = 0;
+    strokeLineCap = 0;
+    miterLimit = 10.0;
+    fillRule = 0;
+    stopColor = QColor();
+    stopOpacity = 1.0;
+    stopOffset = 0.0;
+    hasFill = 0;
+    hasStroke = 0;
+    ctrlPoint = QPointF();
+    useDefaultStrokeWidth = true;
+}
+
+void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QString &value)
+{
+    // Keys are matched exactly; "style" (inline CSS) is not read.
+    if (key == QLatin1String("fill")) {
+        if (value == QLatin1String("none")) {
+            hasFill = 0;
+        } else if (value.contains(QLatin1String("url("))) {
+            hasFill = 2;
+            fillElementIdentifier = parserUrlStringWithValue(value).value_or(QString());
+        } else {
+            hasFill = 1;
+            fillColor = hexColorWithString(value);
+            fillColorStr = value;
+        }
+    } else if (key == QLatin1String("stroke")) {
+        if (value == QLatin1String("none")) {
+            hasStroke = 0;
+        } else if (value.contains(QLatin1String("url("))) {
+            hasStroke = 2;
+            strokeElementIdentifier = parserUrlStringWithValue(value).value_or(QString());
+        } else {
+            hasStroke = 1;
+            strokColor = hexColorWithString(value);
+            strokColorStr = value;
+        }
+    } else if (key == QLatin1String("opacity")) {
+        opacity = parserOpacityWithValueString(value);
+    } else if (key == QLatin1String("fill-opacity")) {
+        m_fillOpacity = parserOpacityWithValueString(value);
+    } else if (key == QLatin1String("stroke-opacity")) {
+        m_strokeOpacity = parserOpacityWithValueString(value);
+    } else if (key == QLatin1String("stop-opacity")) {
+        stopOpacity = parserOpacityWithValueString(value);
+    } else if (key == QLatin1String("stroke-width")) {
+        strokeWidth = parserFloatWithValueString(value);
+        useDefaultStrokeWidth = false;
+    } else if (key == QLatin1String("stroke-dasharray")) {
+        strokeDashArray = parserStrokeDashArrayWithValue(value);
+    } else if (key == QLatin1String("stroke-dashoffset")) {
+        strokeDashOffset = parserFloatWithValueString(value);
+    } else if (key == QLatin1String("stroke-linecap")) {
+        strokeLineCap = parserLineCapWithValue(value);
+    } else if (key == QLatin1String("stroke-linejoin")) {
+        strokeLineJoin = parserLineJoinWithValue(value);
+    } else if (key == QLatin1String("stroke-miterlimit")) {
+        const double limit = parserFloatWithValueString(value);
+        miterLimit = limit < kEpsilon ? 0.0 : limit;
+    } else if (key == QLatin1String("fill-rule")) {
+        fillRule = parserFillRuleWithValue(value);
+    } else if (key == QLatin1String("transform")) {
+        transform = parserTransformWithValueString(value);
+    } else if (key == QLatin1String("stop-color")) {
+        stopColor = hexColorWithString(value);
+    } else if (key == QLatin1String("offset")) {
+        stopOffset = parserFloatWithValueString(value);
+    } else if (key == QLatin1String("id")) {
+        identifier = value;
+    } else if (key == QLatin1String("clip-path")) {
+        clipPathIdentifier = parserUrlStringWithValue(value).value_or(QString());
+    } else if (key == QLatin1String("mask")) {
+        maskIdentifier = parserUrlStringWithValue(value).value_or(QString());
+    }
+}
+
+void KTNTKSVGBaseElement::propertyToFit()
+{
+    if (hasStroke != 0 && useDefaultStrokeWidth)
+        strokeWidth = 1.0;
+}
+
+void KTNTKSVGBaseElement::createShape()
+{
+    shape = KTNSVGBezierPath();
+    shape->elementLimit = pathElementLimit();
+}
+
+void KTNTKSVGBaseElement::setupShapeAttributes()
+{
+    if (!shape)
+        return;
+    shape->setWindingRule(fillRule);
+    shape->lineCapStyle = strokeLineCap;
+    shape->lineJoinStyle = strokeLineJoin;
+    shape->miterLimit = miterLimit;
+    if (strokeWidth != 0.0)
+        shape->lineWidth = strokeWidth;
+    else
+        shape->lineWidth = hasStroke != 0 ? 1.0 : 0.0;
+    if (!strokeDashArray.isEmpty()) {
+        shape->lineDash.clear();
+        for (const QString &part : std::as_const(strokeDashArray))
+            shape->lineDash.append(parserFloatWithValueString(part));
+        shape->lineDashPhase = 0.0;
+    }
+    if (transform)
+        shape->transformUsingAffineTransform(*transform);
+    shape->sanitize();
+}
+
+// ---- Class operations ----
+
+std::optional<QString> KTNTKSVGBaseElement::parserUrlStringWithValue(const QString &value)
+{
+    if (!value.startsWith(QLatin1String("url(")) || !value.endsWith(QLatin1Char(')')) || value.size() < 5)
+        return std::nullopt;
+    QStringView inner = QStringView(value).sliced(4, value.size() - 5);
+    if (inner.startsWith(QLatin1Char('#')))
+        inner = inner.sliced(1);
+    if (inner.isEmpty())
+        return std::nullopt;
+    return inner.toString();
+}
+
+QStringList KTNTKSVGBaseElement::parserStrokeDashArrayWithValue(const QString &value)
+{
+    if (value == QLatin1String("none"))
+        return {};
+    const QStringList parts = value.split(QLatin1Char(','));
+    QStringList result;
+    double sum = 0;
+    for (qsizetype i = 0; i < parts.size() && i < 8; ++i) {
+        const QString part = parts[i].trimmed();
+        if (part.isEmpty())
+            continue;
+        result.append(part);
+        sum += parserFloatWithValueString(part);
+    }
+    if (std::abs(sum) < kEpsilon)
+        return {};
+    return result;
+}
+
+int KTNTKSVGBaseElement::parserLineCapWithValue(const QString &value)
+{
+    if (value == QLatin1String("round"))
+        return 1;
+    if (value == QLatin1String("square"))
+        return 2;
+    return 0;
+}
+
+int KTNTKSVGBaseElement::parserLineJoinWithValue(const QString &value)
+{
+    if (value == QLatin1String("round"))
+        return 1;
+    if (value == QLatin1String("bevel"))
+        return 2;
+    return 0;
+}
+
+int KTNTKSVGBaseElement::parserFillRuleWithValue(const QString &value)
+{
+    return value == QLatin1String("evenodd") ? 1 : 0;
+}
+
+double KTNTKSVGBaseElement::parserFloatWithValueString(const QString &value)
+{
+    double number = 0;
+    if (!svg::leadingNumber(value, number))
+        return 0.0;
+    return number;
+}
+
+double KTNTKSVGBaseElement::parserOpacityWithValueString(const std::optional<QString> &value)
+{
+    if (!value)
+        return 1.0;
+    const double number = parserFloatWithValueString(*value);
+    return number < 0 ? 1.0 : number;
+}
+
+KTNSVGBezierPath KTNTKSVGBaseElement::transformPath(const KTNSVGBezierPath &path, double scale)
+{
+    if (std::abs(scale - 1.0) < kEpsilon)
+        return path;
+    KTNSVGBezierPath scaled = path;
+    scaled.path = QTransform::fromScale(scale, scale).map(path.path);
+    scaled.path.setFillRule(path.path.fillRule());
+    scaled.lineWidth = path.lineWidth * scale;
+    // Dashes are lengths along the outline: they grow with it, or an icon
+    // drawn at 2x would show twice as many dashes.
+    for (double &length : scaled.lineDash)
+        length *= scale;
+    scaled.sanitize();
+    return scaled;
+}
+
+// ---- Relations ----
+
+void KTNTKSVGBaseElement::setParentElement(const KTNSVGElementPtr &parent)
+{
+    const KTNSVGElementPtr current = m_parentElement.lock();
+    if (current == parent)
+        return;
+    m_parentElement = parent;
+    resetAttribute();
+}
+
+void KTNTKSVGBaseElement::resetAttribute()
+{
+    const KTNSVGElementPtr parent = m_parentElement.lock();
+    if (!parent)
+        return;
+    // Kept for the record: the outline was built with the element's own
+    // transform only.
+    if (transform && parent->transform)
+        transform = *transform * *parent->transform;
+
+    if (hasStroke == 0 && parent->hasStroke == 1) {
+        strokColor = parent->strokColor;
+        strokColorStr = parent->strokColorStr;
+        hasStroke = 1;
+    } else if (hasStroke == 0 && parent->hasStroke == 2) {
+        strokeElement = parent->strokeElement;
+        // The parent's gradient is usually resolved only after its children
+        // are built: keep its name so that resolution finds it for the child.
+        if (strokeElementIdentifier.isEmpty())
+            strokeElementIdentifier = parent->strokeElementIdentifier;
+        hasStroke = 2;
+    }
+
+    if (useDefaultStrokeWidth && std::abs(parent->strokeWidth) >= kEpsilon) {
+        strokeWidth = parent->strokeWidth;
+        if (shape)
+            shape->lineWidth = strokeWidth;
+    }
+
+    if (hasFill == 0 && parent->hasFill == 1) {
+        fillColor = parent->fillColor;
+        fillColorStr = parent->fillColorStr;
+        hasFill = 1;
+    } else if (hasFill == 0 && parent->hasFill == 2) {
+        fillElement = parent->fillElement;
+        if (fillElementIdentifier.isEmpty())
+            fillElementIdentifier = parent->fillElementIdentifier;
+        hasFill = 2;
+    }
+}
+
+namespace {
+
+// Only hexadecimal colour text carries an alpha in its last two digits:
+// colour names of nine letters or more ("orangered") do not.
+bool carriesHexAlpha(const QString &text)
+{
+    return text.size() >= 9 && (text.startsWith(QLatin1Char('#')) || text.startsWith(QLatin1String("0x")));
+}
+
+} // namespace
+
+double KTNTKSVGBaseElement::fillOpacity() const
+{
+    if (carriesHexAlpha(fillColorStr))
+        return opacityOfHexColor(fillColorStr);
+    return m_fillOpacity;
+}
+
+double KTNTKSVGBaseElement::strokeOpacity() const
+{
+    if (carriesHexAlpha(strokColorStr))
+        return opacityOfHexColor(strokColorStr);
+    return m_strokeOpacity;
+}
+
+} // namespace kalvo

@@ -1,0 +1,181 @@
+#include <kalvo/svg/svgbezierpath.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kalvo {
+
+namespace {
+
+bool finite(QPointF p)
+{
+    return std::isfinite(p.x()) && std::isfinite(p.y());
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+} // namespace
+
+bool KTNSVGBezierPath::moveToPoint(QPointF point)
+{
+    if (!finite(point) || !admit(1))
+        return false;
+    path.moveTo(point);
+    return true;
+}
+
+bool KTNSVGBezierPath::lineToPoint(QPointF point)
+{
+    if (!finite(point) || !admit(2))
+        return false;
+    path.lineTo(point);
+    return true;
+}
+
+bool KTNSVGBezierPath::curveToPoint(QPointF end, QPointF control1, QPointF control2)
+{
+    if (!finite(end) || !finite(control1) || !finite(control2) || !admit(4))
+        return false;
+    path.cubicTo(control1, control2, end);
+    return true;
+}
+
+bool KTNSVGBezierPath::quadCurveToPoint(QPointF end, QPointF control)
+{
+    const QPointF current = currentPoint();
+    const QPointF c1 = current + (control - current) * (2.0 / 3.0);
+    const QPointF c2 = end + (control - end) * (2.0 / 3.0);
+    return curveToPoint(end, c1, c2);
+}
+
+void KTNSVGBezierPath::closePath()
+{
+    if (path.elementCount() > 0 && admit(1))
+        path.closeSubpath();
+}
+
+bool KTNSVGBezierPath::appendArc(QPointF center, double radius, double startAngle, double endAngle, bool clockwise,
+                                 const QTransform &frame)
+{
+    if (!finite(center) || !std::isfinite(radius) || !std::isfinite(startAngle) || !std::isfinite(endAngle))
+        return false;
+    // The sweep runs from the start in the asked direction to the end angle,
+    // less than a full turn.
+    double sweep = std::fmod(endAngle - startAngle, 360.0);
+    if (clockwise) {
+        if (sweep > 0)
+            sweep -= 360.0;
+    } else if (sweep < 0) {
+        sweep += 360.0;
+    }
+    const double start = startAngle * kPi / 180.0;
+    const double delta = sweep * kPi / 180.0;
+    auto at = [&](double angle) {
+        return frame.map(QPointF(center.x() + radius * std::cos(angle), center.y() + radius * std::sin(angle)));
+    };
+    const QPointF first = at(start);
+    if (!finite(first))
+        return false;
+    if (isEmpty()) {
+        if (!moveToPoint(first))
+            return false;
+    } else {
+        const QPointF gap = first - currentPoint();
+        // A join of a few ulps would give the stroker a direction of noise.
+        if (std::abs(gap.x()) > 1e-9 || std::abs(gap.y()) > 1e-9) {
+            if (!lineToPoint(first))
+                return false;
+        }
+    }
+    const int pieces = std::max(1, static_cast<int>(std::ceil(std::abs(delta) / (kPi / 2) - 1e-9)));
+    if (delta == 0.0)
+        return true;
+    const double step = delta / pieces;
+    const double k = 4.0 / 3.0 * std::tan(step / 4.0);
+    for (int i = 0; i < pieces; ++i) {
+        const double a = start + step * i;
+        const double b = (i + 1 == pieces) ? start + delta : a + step;
+        const QPointF pa(std::cos(a), std::sin(a));
+        const QPointF pb(std::cos(b), std::sin(b));
+        const QPointF c1 = pa + k * QPointF(-pa.y(), pa.x());
+        const QPointF c2 = pb - k * QPointF(-pb.y(), pb.x());
+        auto place = [&](QPointF unit) { return frame.map(center + radius * unit); };
+        if (!curveToPoint(place(pb), place(c1), place(c2)))
+            return false;
+    }
+    return true;
+}
+
+void KTNSVGBezierPath::appendRoundedRect(const QRectF &rect, double xRadius, double yRadius)
+{
+    if (!std::isfinite(rect.x()) || !std::isfinite(rect.y()) || !std::isfinite(rect.width())
+        || !std::isfinite(rect.height()) || !admit(18))
+        return;
+    const QRectF r = rect.normalized();
+    double rx = std::isfinite(xRadius) ? std::clamp(xRadius, 0.0, r.width() / 2) : 0.0;
+    double ry = std::isfinite(yRadius) ? std::clamp(yRadius, 0.0, r.height() / 2) : 0.0;
+    if (rx <= 0 || ry <= 0) {
+        path.addRect(r);
+        return;
+    }
+    path.addRoundedRect(r, rx, ry, Qt::AbsoluteSize);
+}
+
+void KTNSVGBezierPath::appendOvalInRect(const QRectF &rect)
+{
+    if (!std::isfinite(rect.x()) || !std::isfinite(rect.y()) || !std::isfinite(rect.width())
+        || !std::isfinite(rect.height()) || !admit(13))
+        return;
+    path.addEllipse(rect);
+}
+
+void KTNSVGBezierPath::appendBezierPath(const KTNSVGBezierPath &other)
+{
+    if (!admit(other.path.elementCount()))
+        return;
+    path.addPath(other.path);
+}
+
+KTNSVGBezierPath KTNSVGBezierPath::bezierPathByReversingPath() const
+{
+    KTNSVGBezierPath reversed = *this;
+    reversed.path = path.toReversed();
+    reversed.path.setFillRule(path.fillRule());
+    return reversed;
+}
+
+void KTNSVGBezierPath::transformUsingAffineTransform(const QTransform &transform)
+{
+    const Qt::FillRule rule = path.fillRule();
+    path = transform.map(path);
+    path.setFillRule(rule);
+    sanitize();
+}
+
+void KTNSVGBezierPath::sanitize()
+{
+    const int count = path.elementCount();
+    if (count == 0)
+        return;
+    bool clampNeeded = false;
+    for (int i = 0; i < count; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (!std::isfinite(e.x) || !std::isfinite(e.y)) {
+            const Qt::FillRule rule = path.fillRule();
+            path = QPainterPath();
+            path.setFillRule(rule);
+            return;
+        }
+        if (std::abs(e.x) > kCoordinateLimit || std::abs(e.y) > kCoordinateLimit)
+            clampNeeded = true;
+    }
+    if (!clampNeeded)
+        return;
+    for (int i = 0; i < count; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        path.setElementPositionAt(i, std::clamp(e.x, -kCoordinateLimit, kCoordinateLimit),
+                                  std::clamp(e.y, -kCoordinateLimit, kCoordinateLimit));
+    }
+}
+
+} // namespace kalvo

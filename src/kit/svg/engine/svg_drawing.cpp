@@ -1,0 +1,430 @@
+// Drawing: the draw context (transparency layers and the work budget) and
+// the elements' drawing steps.
+//
+// A transparency layer composites what an element draws with its opacity
+// as one image. Where an element paints with one operation (a fill or a
+// stroke alone), painting that operation at the opacity gives the same
+// pixels, so only groups and fill-plus-stroke shapes at a partial opacity
+// get a layer, and a layer covers only the element's bounds.
+#include <kalvo/svg/svgdrawables.h>
+
+#include <kalvo/theme/color.h>
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kalvo {
+
+namespace {
+
+// Beyond this many dashes along a path the pattern is drawn as a solid
+// line: Qt would otherwise build an outline with a piece per dash.
+constexpr double kMaxDashes = 10000;
+// Nesting of drawing calls beyond which elements are not drawn (element
+// trees built by hand could even contain cycles).
+constexpr int kMaxDrawDepth = 512;
+constexpr double kMaxLineWidth = 1e6;
+
+double unitAlpha(double alpha)
+{
+    if (std::isnan(alpha))
+        return 1.0;
+    return std::clamp(alpha, 0.0, 1.0);
+}
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(static_cast<float>(unitAlpha(alpha)));
+    return color;
+}
+
+// The colour keyword "transparent" names a colour of alpha 0. Drawing
+// replaces a colour's alpha with the fill or stroke opacity, which would
+// turn it into opaque black; it paints nothing instead.
+bool paintsNothing(const QString &colorText)
+{
+    return colorText.compare(QLatin1String("transparent"), Qt::CaseInsensitive) == 0;
+}
+
+const QRectF &unboundedRect()
+{
+    static const QRectF rect(-1e9, -1e9, 2e9, 2e9);
+    return rect;
+}
+
+// An upper bound of the length of a path: its control polygon.
+double controlPolygonLength(const QPainterPath &path)
+{
+    double length = 0;
+    QPointF last;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QPointF p(e.x, e.y);
+        if (!e.isMoveTo())
+            length += std::hypot(p.x() - last.x(), p.y() - last.y());
+        last = p;
+    }
+    return length;
+}
+
+} // namespace
+
+// ---- KTNSVGDrawContext ----
+
+struct KTNSVGDrawContext::Frame
+{
+    bool layered = false;
+    double alpha = 1.0;
+    QRect layerRect;
+    QRectF clip;
+    QImage image;
+    std::unique_ptr<QPainter> layerPainter;
+};
+
+KTNSVGDrawContext::KTNSVGDrawContext(QPainter &painter, const QRect &deviceRect)
+    : KTNSVGDrawContext(painter, deviceRect, Limits())
+{
+}
+
+KTNSVGDrawContext::KTNSVGDrawContext(QPainter &painter, const QRect &deviceRect, const Limits &limits)
+    : m_root(painter), m_deviceRect(deviceRect), m_rootClip(deviceRect), m_limits(limits)
+{
+}
+
+KTNSVGDrawContext::~KTNSVGDrawContext()
+{
+    while (!m_frames.empty())
+        end();
+}
+
+QPainter &KTNSVGDrawContext::painter() const
+{
+    for (auto it = m_frames.rbegin(); it != m_frames.rend(); ++it) {
+        if ((*it)->layered)
+            return *(*it)->layerPainter;
+    }
+    return m_root;
+}
+
+QRectF KTNSVGDrawContext::visibleRect() const
+{
+    return m_frames.empty() ? m_rootClip : m_frames.back()->clip;
+}
+
+QRectF &KTNSVGDrawContext::currentClip()
+{
+    return m_frames.empty() ? m_rootClip : m_frames.back()->clip;
+}
+
+QRectF KTNSVGDrawContext::currentLayerRect() const
+{
+    for (auto it = m_frames.rbegin(); it != m_frames.rend(); ++it) {
+        if ((*it)->layered)
+            return (*it)->layerRect;
+    }
+    return m_deviceRect;
+}
+
+bool KTNSVGDrawContext::spend(const QRectF &bounds, qsizetype elements)
+{
+    const QRectF covered = bounds & visibleRect();
+    const double area = covered.isEmpty() ? 0.0 : covered.width() * covered.height();
+    m_workSpent += area + static_cast<double>(elements) + m_limits.operationCost;
+    return !exhausted();
+}
+
+bool KTNSVGDrawContext::begin(double alpha, bool needsLayer, const QRectF &bounds)
+{
+    alpha = std::isnan(alpha) ? 1.0 : std::min(alpha, 1.0);
+    if (exhausted() || !(alpha > 0) || static_cast<int>(m_frames.size()) >= kMaxDrawDepth)
+        return false;
+    const QRectF area = visibleRect() & bounds;
+    if (area.isEmpty())
+        return false;
+
+    QPainter &outer = painter();
+    auto frame = std::make_unique<Frame>();
+    frame->alpha = alpha;
+    frame->clip = visibleRect();
+    m_workSpent += m_limits.operationCost;
+    outer.save();
+    if (needsLayer && alpha < 1.0) {
+        const QRect rect = area.toAlignedRect() & m_deviceRect;
+        const qint64 pixels = static_cast<qint64>(rect.width()) * rect.height();
+        const int openLayers = static_cast<int>(
+            std::count_if(m_frames.begin(), m_frames.end(), [](const auto &f) { return f->layered; }));
+        if (!rect.isEmpty() && openLayers < m_limits.maxLayerDepth
+            && m_layerPixels + pixels <= m_limits.maxLayerPixels) {
+            frame->image = QImage(rect.size(), QImage::Format_ARGB32_Premultiplied);
+            if (!frame->image.isNull()) {
+                frame->image.fill(Qt::transparent);
+                frame->layerPainter = std::make_unique<QPainter>(&frame->image);
+                frame->layerPainter->setRenderHints(outer.renderHints());
+                frame->layerPainter->translate(-rect.topLeft());
+                frame->layered = true;
+                frame->layerRect = rect;
+                frame->clip = rect;
+                m_layerPixels += pixels;
+                ++m_layersUsed;
+                m_workSpent += static_cast<double>(pixels);
+            }
+        }
+    }
+    // Without a layer the opacity applies to each operation: exact for one
+    // operation, close for several.
+    if (!frame->layered)
+        outer.setOpacity(outer.opacity() * alpha);
+    m_frames.push_back(std::move(frame));
+    return true;
+}
+
+void KTNSVGDrawContext::end()
+{
+    if (m_frames.empty())
+        return;
+    std::unique_ptr<Frame> frame = std::move(m_frames.back());
+    m_frames.pop_back();
+    QPainter &outer = painter();
+    if (frame->layered) {
+        frame->layerPainter->end();
+        m_layerPixels -= static_cast<qint64>(frame->layerRect.width()) * frame->layerRect.height();
+        outer.setOpacity(outer.opacity() * frame->alpha);
+        outer.drawImage(frame->layerRect.topLeft(), frame->image);
+        m_workSpent += static_cast<double>(frame->layerRect.width()) * frame->layerRect.height();
+    }
+    outer.restore();
+}
+
+void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
+{
+    if (exhausted() || path.elementCount() == 0)
+        return;
+    if (!spend(path.controlPointRect(), path.elementCount()))
+        return;
+    painter().fillPath(path, brush);
+}
+
+void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QColor &color)
+{
+    if (exhausted() || outline.path.elementCount() == 0)
+        return;
+    double width = outline.lineWidth;
+    if (!std::isfinite(width) || width < 0)
+        width = 0;
+    width = std::min(width, kMaxLineWidth);
+    QPen pen(color, width);
+    pen.setCapStyle(outline.lineCapStyle == 1 ? Qt::RoundCap : outline.lineCapStyle == 2 ? Qt::SquareCap : Qt::FlatCap);
+    pen.setJoinStyle(outline.lineJoinStyle == 1   ? Qt::RoundJoin
+                     : outline.lineJoinStyle == 2 ? Qt::BevelJoin
+                                                  : Qt::SvgMiterJoin);
+    const double miter = outline.miterLimit;
+    pen.setMiterLimit(std::isfinite(miter) ? std::clamp(miter, 0.0, 1e4) : 10.0);
+
+    if (!outline.lineDash.isEmpty()) {
+        // Dash lengths are in points; Qt's are in units of the pen width
+        // (at least one pixel). Negative or non-finite lengths, or too many
+        // dashes, draw solid.
+        double period = 0;
+        bool usable = true;
+        for (double length : outline.lineDash) {
+            if (!std::isfinite(length) || length < 0)
+                usable = false;
+            else
+                period += length;
+        }
+        if (outline.lineDash.size() % 2)
+            period *= 2;
+        if (usable && period > 0 && controlPolygonLength(outline.path) / period <= kMaxDashes) {
+            const double unit = std::max(width, 1.0);
+            QList<qreal> pattern;
+            const int repeats = outline.lineDash.size() % 2 ? 2 : 1;
+            for (int r = 0; r < repeats; ++r) {
+                for (double length : outline.lineDash)
+                    pattern.append(length / unit);
+            }
+            pen.setDashPattern(pattern);
+        }
+    }
+    const double pad = std::max(width, 1.0) * std::max(pen.miterLimit(), 2.0) + 2;
+    if (!spend(outline.path.controlPointRect().adjusted(-pad, -pad, pad, pad), outline.path.elementCount() * 4))
+        return;
+    painter().strokePath(outline.path, pen);
+}
+
+void KTNSVGDrawContext::intersectClip(const QPainterPath &path)
+{
+    if (exhausted() || !spend(path.controlPointRect(), path.elementCount()))
+        return;
+    painter().setClipPath(path, Qt::IntersectClip);
+    currentClip() &= path.controlPointRect();
+}
+
+void KTNSVGDrawContext::replaceClip(const QPainterPath &path)
+{
+    if (exhausted() || !spend(path.controlPointRect(), path.elementCount()))
+        return;
+    painter().setClipPath(path, Qt::ReplaceClip);
+    // Replacing drops the clips of the enclosing frames that share this
+    // painter, but not the bounds of the layer being drawn.
+    currentClip() = path.controlPointRect() & currentLayerRect();
+}
+
+// ---- Elements ----
+
+int KTNTKSVGBaseElement::paintOperationCount() const
+{
+    if (!shape)
+        return 0;
+    int count = 0;
+    if ((hasFill == 1 && !paintsNothing(fillColorStr)) || (hasFill == 2 && fillElement))
+        ++count;
+    if (hasStroke == 1 && !paintsNothing(strokColorStr))
+        ++count;
+    return count;
+}
+
+QRectF KTNTKSVGBaseElement::paintBounds(double scale) const
+{
+    if (!shape)
+        return QRectF();
+    const QRectF box = shape->path.controlPointRect();
+    QRectF scaled(box.x() * scale, box.y() * scale, box.width() * scale, box.height() * scale);
+    double width = shape->lineWidth * scale;
+    if (!std::isfinite(width) || width < 0)
+        width = 0;
+    const double pad = hasStroke != 0 ? std::max(std::min(width, kMaxLineWidth), 1.0) * std::max(miterLimit, 2.0) + 2 : 2;
+    scaled.adjust(-pad, -pad, pad, pad);
+    if (!std::isfinite(scaled.x()) || !std::isfinite(scaled.y()) || !std::isfinite(scaled.width())
+        || !std::isfinite(scaled.height()))
+        return unboundedRect();
+    return scaled;
+}
+
+std::optional<KTNSVGBezierPath> KTNTKSVGBaseElement::outlineForDrawing(double scale) const
+{
+    if (!shape)
+        return std::nullopt;
+    return transformPath(*shape, scale);
+}
+
+void KTNTKSVGBaseElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, double scale)
+{
+    if (!shape)
+        return;
+    if (!context.begin(opacity, paintOperationCount() > 1, paintBounds(scale)))
+        return;
+    applyClipAndMask(context, scale);
+    if (const std::optional<KTNSVGBezierPath> outline = outlineForDrawing(scale))
+        paintShape(*outline, context, scale);
+    context.end();
+}
+
+void KTNTKSVGBaseElement::applyClipAndMask(KTNSVGDrawContext &context, double scale)
+{
+    for (const KTNSVGElementPtr &clip : std::as_const(clipElements)) {
+        if (context.exhausted())
+            return;
+        if (clip && clip->shape)
+            context.intersectClip(transformPath(*clip->shape, scale).path);
+    }
+    if (maskElements.isEmpty())
+        return;
+    const QColor white = hexColorWithString(QStringLiteral("white"));
+    for (const KTNSVGElementPtr &mask : std::as_const(maskElements)) {
+        if (context.exhausted())
+            return;
+        if (!mask || !mask->shape)
+            continue;
+        const KTNSVGElementPtr owner = mask->parentElement();
+        if (owner && owner->fillColor == white) {
+            context.intersectClip(transformPath(*mask->shape, scale).path);
+            continue;
+        }
+        // The outline plus its reverse covers nothing, so the masked shape is
+        // hidden. Once is enough: appending on every draw would double the
+        // stored outline each time.
+        if (!mask->m_reversedForMask) {
+            mask->shape->path.addPath(mask->shape->path.toReversed());
+            mask->m_reversedForMask = true;
+        }
+        context.replaceClip(transformPath(*mask->shape, scale).path);
+    }
+}
+
+void KTNTKSVGBaseElement::paintShape(const KTNSVGBezierPath &outline, KTNSVGDrawContext &context, double scale)
+{
+    if (hasFill == 1 && fillColor.isValid()) {
+        if (!paintsNothing(fillColorStr)) {
+            fillColor = withAlpha(fillColor, fillOpacity());
+            context.fillPath(outline.path, fillColor);
+        }
+    } else if (hasFill == 2 && fillElement) {
+        fillElement->drawGradientElementWithPath(outline, context, fillOpacity(), scale);
+    }
+    // A stroke gradient is resolved but not painted.
+    if (hasStroke == 1 && strokColor.isValid() && !paintsNothing(strokColorStr)) {
+        strokColor = withAlpha(strokColor, strokeOpacity());
+        context.strokePath(outline, strokColor);
+    }
+}
+
+void KTNTKSVGBaseElement::drawGradientElementWithPath(const KTNSVGBezierPath &, KTNSVGDrawContext &, double, double)
+{
+}
+
+void KTNTKSVGGElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, double scale)
+{
+    if (!context.begin(opacity, true, unboundedRect()))
+        return;
+    applyClipAndMask(context, scale);
+    for (const KTNSVGElementPtr &child : std::as_const(childElements)) {
+        if (context.exhausted())
+            break;
+        if (child)
+            child->drawSVGWithCGContextRef(context, scale);
+    }
+    context.end();
+}
+
+void KTNTKSVGLinearGradientElement::drawGradientElementWithPath(const KTNSVGBezierPath &path,
+                                                               KTNSVGDrawContext &context, double opacity,
+                                                               double scale)
+{
+    if (colorStops.isEmpty())
+        return;
+    QGradientStops stops;
+    double last = 0;
+    for (const std::shared_ptr<KTNSVGStopElement> &stop : std::as_const(colorStops)) {
+        if (!stop || !stop->stopColor.isValid())
+            continue;
+        double offset = std::isnan(stop->stopOffset) ? 0.0 : std::clamp(stop->stopOffset, 0.0, 1.0);
+        // Offsets never go back, and equal offsets stay distinct (a hard
+        // edge): Qt keeps one stop per position.
+        if (!stops.isEmpty() && offset <= last)
+            offset = std::min(1.0, last + 1e-9);
+        last = offset;
+        stops.append({offset, withAlpha(stop->stopColor, stop->stopOpacity * opacity)});
+    }
+    if (stops.isEmpty())
+        return;
+    const QPointF start(x1 * scale, y1 * scale);
+    const QPointF end(x2 * scale, y2 * scale);
+    QLinearGradient gradient;
+    if (start.isNull() || end.isNull()) {
+        // Across the path's bounds, left to right.
+        const QRectF bounds = path.path.boundingRect();
+        gradient = QLinearGradient(bounds.left(), bounds.center().y(), bounds.right(), bounds.center().y());
+    } else {
+        gradient = QLinearGradient(start, end);
+    }
+    gradient.setSpread(QGradient::PadSpread);
+    gradient.setInterpolationMode(QGradient::ComponentInterpolation);
+    gradient.setStops(stops);
+    context.fillPath(path.path, QBrush(gradient));
+}
+
+} // namespace kalvo

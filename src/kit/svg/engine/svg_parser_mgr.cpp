@@ -1,0 +1,601 @@
+// KTNSVGParserMgr: the two ways of building a document (XML events and
+// element trees), reference resolution and image export.
+#include <kalvo/svg/svgparser.h>
+
+#include "svg_scanner_p.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QPainter>
+#include <QXmlStreamReader>
+
+#include <cmath>
+
+namespace kalvo {
+
+// Identifier lookups: the last element of each list with a given
+// identifier, built once the lists stop growing.
+struct KTNSVGParserMgr::Index
+{
+    qsizetype gradientCount = -1;
+    qsizetype clipPathCount = -1;
+    qsizetype maskCount = -1;
+    QHash<QString, std::shared_ptr<KTNSVGGradient>> gradients;
+    QHash<QString, KTNSVGElementPtr> clipPaths;
+    QHash<QString, KTNSVGElementPtr> masks;
+};
+
+namespace {
+
+const QString &svgName()
+{
+    static const QString name = QStringLiteral("svg");
+    return name;
+}
+
+// The length of the longest prefix of `bytes` that is valid UTF-8.
+qsizetype validUtf8Prefix(const QByteArray &bytes)
+{
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = data[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        char32_t code = 0;
+        char32_t minimum = 0;
+        if ((c & 0xE0) == 0xC0) {
+            length = 2;
+            code = c & 0x1F;
+            minimum = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3;
+            code = c & 0x0F;
+            minimum = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4;
+            code = c & 0x07;
+            minimum = 0x10000;
+        } else {
+            return i;
+        }
+        if (i + length > n)
+            return i;
+        for (int k = 1; k < length; ++k) {
+            const unsigned char b = data[i + k];
+            if ((b & 0xC0) != 0x80)
+                return i;
+            code = code << 6 | (b & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return i;
+        i += length;
+    }
+    return n;
+}
+
+// Whether the bytes are (or say they are) in an encoding other than UTF-8.
+bool otherEncoding(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xFE\xFF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith(QByteArray("\0<", 2))
+        || bytes.startsWith(QByteArray("<\0", 2)))
+        return true;
+    const QByteArray head = bytes.left(256);
+    if (!head.contains("<?xml"))
+        return false;
+    const qsizetype end = head.indexOf("?>");
+    const QByteArray declaration = end >= 0 ? head.left(end) : head;
+    const qsizetype at = declaration.indexOf("encoding");
+    if (at < 0)
+        return false;
+    qsizetype quote = at + 8;
+    while (quote < declaration.size() && declaration[quote] != '"' && declaration[quote] != '\'')
+        ++quote;
+    if (quote >= declaration.size())
+        return false;
+    const qsizetype close = declaration.indexOf(declaration[quote], quote + 1);
+    const QByteArray name = declaration.mid(quote + 1, close < 0 ? -1 : close - quote - 1).trimmed().toLower();
+    return name != "utf-8" && name != "utf8";
+}
+
+} // namespace
+
+KTNSVGParserMgr::KTNSVGParserMgr(const Limits &limits) : m_limits(limits)
+{
+    setupMgr();
+}
+
+KTNSVGParserMgr::~KTNSVGParserMgr() = default;
+
+void KTNSVGParserMgr::setupMgr()
+{
+    scale = 1.0;
+    gradientElements.clear();
+    groupElementStack.clear();
+    elements.clear();
+    clipPathElements.clear();
+    maskElements.clear();
+    clipPathStack.clear();
+    maskStack.clear();
+    m_build = KTNSVGBuildContext();
+    m_build.pathElementBudget = m_limits.maxPathElements;
+}
+
+// ---- Ways in ----
+
+std::unique_ptr<KTNSVGParserMgr> KTNSVGParserMgr::initWithPath(const QString &path, const Limits &limits)
+{
+    if (path.isEmpty() || QFileInfo(path).suffix() != svgName())
+        return nullptr;
+    auto manager = std::make_unique<KTNSVGParserMgr>(limits);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        manager->m_parseError = true;
+        manager->m_errorString = file.errorString();
+        return manager;
+    }
+    // A file larger than any icon is not read at all (it could be a device
+    // or a mistake): reading it would allocate without bound.
+    const QByteArray bytes = file.read(limits.maxFileBytes + 1);
+    if (bytes.size() > limits.maxFileBytes) {
+        manager->m_parseError = true;
+        manager->m_limitReached = true;
+        manager->m_errorString = QStringLiteral("file larger than %1 bytes").arg(limits.maxFileBytes);
+        return manager;
+    }
+    manager->parseBytes(bytes);
+    return manager;
+}
+
+std::unique_ptr<KTNSVGParserMgr> KTNSVGParserMgr::initWithSvgString(const QByteArray &svgText, const Limits &limits)
+{
+    if (svgText.isEmpty())
+        return nullptr;
+    auto manager = std::make_unique<KTNSVGParserMgr>(limits);
+    manager->parseBytes(svgText);
+    return manager;
+}
+
+std::unique_ptr<KTNSVGParserMgr> KTNSVGParserMgr::initWithSvgString(const QString &svgText, const Limits &limits)
+{
+    if (svgText.isEmpty())
+        return nullptr;
+    auto manager = std::make_unique<KTNSVGParserMgr>(limits);
+    QXmlStreamReader reader(svgText);
+    manager->parseXml(reader);
+    return manager;
+}
+
+std::unique_ptr<KTNSVGParserMgr> KTNSVGParserMgr::initWithElement(const KTNSvgElement &element, const Limits &limits)
+{
+    auto manager = std::make_unique<KTNSVGParserMgr>(limits);
+    QElapsedTimer timer;
+    timer.start();
+    manager->walkElement(element, 1);
+    const qint64 built = timer.nsecsElapsed();
+    manager->linkDefsElements();
+    manager->m_times.link = timer.nsecsElapsed() - built;
+    manager->m_times.style = manager->m_build.styleNanoseconds;
+    manager->m_times.outline = manager->m_build.outlineNanoseconds;
+    manager->m_times.parse = std::max<qint64>(0, built - manager->m_times.style - manager->m_times.outline);
+    return manager;
+}
+
+// ---- Direct path ----
+
+void KTNSVGParserMgr::parseBytes(const QByteArray &bytes)
+{
+    // Qt's reader rejects a whole buffer with one bad byte in it; reading
+    // up to the bad byte keeps what comes before, as for any other error.
+    const qsizetype valid = otherEncoding(bytes) ? bytes.size() : validUtf8Prefix(bytes);
+    QXmlStreamReader reader(valid == bytes.size() ? bytes : bytes.left(valid));
+    parseXml(reader);
+    if (valid < bytes.size()) {
+        m_parseError = true;
+        m_errorString = QStringLiteral("invalid UTF-8 at byte %1").arg(valid);
+    }
+}
+
+void KTNSVGParserMgr::parseXml(QXmlStreamReader &reader)
+{
+    QElapsedTimer timer;
+    timer.start();
+    // Prefixes such as "xlink:" are kept in the names, declared or not.
+    reader.setNamespaceProcessing(false);
+    // Per open element: what its start made.
+    std::vector<Opened> opened;
+    int depth = 0;
+    bool stopped = false;
+    while (!reader.atEnd() && !stopped) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            ++depth;
+            if (depth > m_limits.maxDepth) {
+                m_limitReached = true;
+                opened.emplace_back();
+                break;
+            }
+            const QString name = reader.qualifiedName().toString();
+            KTNSVGAttributes attributes;
+            const QXmlStreamAttributes xmlAttributes = reader.attributes();
+            for (const QXmlStreamAttribute &attribute : xmlAttributes)
+                attributes.insert(attribute.qualifiedName().toString(), attribute.value().toString());
+            opened.push_back(startElement(name, attributes, false));
+            // Once the element or outline budget is spent the rest of the
+            // document is not read.
+            stopped = m_budgetSpent;
+            break;
+        }
+        case QXmlStreamReader::EndElement: {
+            Opened element;
+            if (!opened.empty()) {
+                element = std::move(opened.back());
+                opened.pop_back();
+            }
+            if (depth <= m_limits.maxDepth)
+                endElement(reader.qualifiedName().toString(), element, false);
+            --depth;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (reader.hasError()) {
+        // What was built before the error stays.
+        m_parseError = true;
+        m_errorString = reader.errorString();
+    }
+    const qint64 built = timer.nsecsElapsed();
+    resolveTopLevelReferences();
+    m_times.link = timer.nsecsElapsed() - built;
+    m_times.style = m_build.styleNanoseconds;
+    m_times.outline = m_build.outlineNanoseconds;
+    m_times.parse = std::max<qint64>(0, built - m_times.style - m_times.outline);
+}
+
+void KTNSVGParserMgr::resolveTopLevelReferences()
+{
+    for (const KTNSVGElementPtr &element : std::as_const(elements))
+        resolveReferences(element);
+}
+
+void KTNSVGParserMgr::resolveReferences(const KTNSVGElementPtr &element)
+{
+    if (!element)
+        return;
+    if (element->hasFill == 2)
+        element->fillElement = getElementGradientWithGradientIdentifier(element->fillElementIdentifier);
+    if (element->hasStroke == 2)
+        element->strokeElement = getElementGradientWithGradientIdentifier(element->strokeElementIdentifier);
+    if (!element->clipPathIdentifier.isEmpty())
+        element->clipElements = getClipPathWithIdentifier(element->clipPathIdentifier);
+    if (!element->maskIdentifier.isEmpty())
+        element->maskElements = getMaskWithIdentifier(element->maskIdentifier);
+}
+
+// ---- Tree path ----
+
+void KTNSVGParserMgr::walkElement(const KTNSvgElement &node, int depth)
+{
+    if (m_budgetSpent)
+        return;
+    if (depth > m_limits.maxDepth) {
+        m_limitReached = true;
+        return;
+    }
+    const Opened opened = startElement(node.elementName, node.attribute, true);
+    for (const KTNSvgElement &child : node.childElements) {
+        if (m_budgetSpent)
+            break;
+        walkElement(child, depth + 1);
+    }
+    endElement(node.elementName, opened, true);
+}
+
+void KTNSVGParserMgr::linkDefsElements()
+{
+    linkDefsWithElements(elements, 0);
+}
+
+void KTNSVGParserMgr::linkDefsWithElements(const KTNSVGElementList &list, int depth)
+{
+    if (depth > m_limits.maxDepth)
+        return;
+    for (const KTNSVGElementPtr &element : list) {
+        if (!element || dynamic_cast<KTNTKSVGRootElement *>(element.get()))
+            continue;
+        resolveReferences(element);
+        if (auto *group = dynamic_cast<KTNTKSVGGElement *>(element.get()))
+            linkDefsWithElements(group->childElements, depth + 1);
+    }
+}
+
+// ---- Shared steps ----
+
+KTNSVGParserMgr::Opened KTNSVGParserMgr::startElement(const QString &name, const KTNSVGAttributes &attributes,
+                                                      bool treePath)
+{
+    if (name == QLatin1String("stop")) {
+        addGradientStopWithAttributes(attributes);
+        return {};
+    }
+    if (name == svgName())
+        parserRootElementWithAttributes(attributes);
+    if (treePath) {
+        // The direct path leaves these flags alone, so there the children of
+        // "clipPath" and "mask" are drawn like any element.
+        if (name == QLatin1String("clipPath"))
+            clipPathFlag = true;
+        else if (name == QLatin1String("mask"))
+            maskFlag = true;
+    }
+    const qsizetype groups = groupElementStack.size();
+    Opened opened;
+    opened.element = createSVGElementWithElementName(name, attributes);
+    opened.pushedGroup = groupElementStack.size() > groups;
+    return opened;
+}
+
+void KTNSVGParserMgr::endElement(const QString &name, const Opened &opened, bool treePath)
+{
+    // Only an element that pushed a group pops one: an element that was not
+    // created (no attributes, too deep) must not take its parent group
+    // off the stack.
+    if (opened.pushedGroup) {
+        if (!groupElementStack.isEmpty())
+            groupElementStack.removeLast();
+        return;
+    }
+    if (!treePath)
+        return;
+    // The children go to the element this start made; a "clipPath" or
+    // "mask" that made none (no attributes) must not hand them to an
+    // earlier one.
+    if (name == QLatin1String("clipPath")) {
+        clipPathFlag = false;
+        if (!clipPathStack.isEmpty() && opened.element)
+            opened.element->clipElements = clipPathStack;
+        clipPathStack.clear();
+    } else if (name == QLatin1String("mask")) {
+        maskFlag = false;
+        if (!maskStack.isEmpty() && opened.element) {
+            opened.element->maskElements = maskStack;
+            if (auto *mask = dynamic_cast<KTNTKSVGMaskElement *>(opened.element.get()))
+                mask->maskChildrenAdopted = false;
+        }
+        maskStack.clear();
+    }
+}
+
+void KTNSVGParserMgr::parserRootElementWithAttributes(const KTNSVGAttributes &attributes)
+{
+    if (attributes.isEmpty())
+        return;
+    viewBox = getViewboxFromAttributes(attributes);
+    const auto aspect = attributes.constFind(QStringLiteral("preserveAspectRatio"));
+    if (aspect == attributes.constEnd())
+        return;
+    const QString &value = *aspect;
+    if (value == QLatin1String("none")) {
+        alignType = 0;
+    } else if (value == QLatin1String("slice")) {
+        alignType = 2;
+    } else {
+        alignType = 1;
+        if (value.contains(QLatin1String("xMin")))
+            alignX = 0;
+        else if (value.contains(QLatin1String("xMid")))
+            alignX = 1;
+        else if (value.contains(QLatin1String("xMax")))
+            alignX = 2;
+        if (value.contains(QLatin1String("yMin")))
+            alignY = 0;
+        else if (value.contains(QLatin1String("yMid")))
+            alignY = 1;
+        else if (value.contains(QLatin1String("yMax")))
+            alignY = 2;
+    }
+}
+
+QRectF KTNSVGParserMgr::getViewboxFromAttributes(const KTNSVGAttributes &attributes)
+{
+    const auto box = attributes.constFind(QStringLiteral("viewBox"));
+    if (box != attributes.constEnd()) {
+        svg::Scanner scanner(*box);
+        double values[4] = {0, 0, 0, 0};
+        for (double &value : values) {
+            if (!scanner.scanDouble(value))
+                break;
+        }
+        return QRectF(values[0], values[1], values[2], values[3]);
+    }
+    const auto width = attributes.constFind(QStringLiteral("width"));
+    const auto height = attributes.constFind(QStringLiteral("height"));
+    if (width != attributes.constEnd() && height != attributes.constEnd())
+        return QRectF(0, 0, KTNTKSVGBaseElement::parserFloatWithValueString(*width),
+                      KTNTKSVGBaseElement::parserFloatWithValueString(*height));
+    return QRectF(0, 0, 16, 16);
+}
+
+KTNSVGElementPtr KTNSVGParserMgr::createSVGElementWithElementName(const QString &name,
+                                                                  const KTNSVGAttributes &attributes)
+{
+    if (name.isEmpty() || attributes.isEmpty() || !KTNTKSVGBaseElement::classMap().contains(name))
+        return nullptr;
+    if (m_elementCount >= m_limits.maxElements || m_build.pathElementBudget <= 0) {
+        m_limitReached = m_budgetSpent = true;
+        return nullptr;
+    }
+    const KTNSVGElementPtr element = KTNTKSVGBaseElement::elementWithName(name, attributes, &m_build);
+    if (!element)
+        return nullptr;
+    ++m_elementCount;
+    const KTNSVGElementPtr group = groupElementStack.isEmpty() ? nullptr : groupElementStack.last();
+    element->setParentElement(group);
+    if (name == QLatin1String("linearGradient") || name == QLatin1String("radialGradient")) {
+        gradientElements.append(std::static_pointer_cast<KTNSVGGradient>(element));
+    } else if (name == QLatin1String("clipPath")) {
+        clipPathElements.append(element);
+    } else if (name == QLatin1String("mask")) {
+        maskElements.append(element);
+    } else if (clipPathFlag) {
+        clipPathStack.append(element);
+    } else if (maskFlag) {
+        maskStack.append(element);
+    } else {
+        if (auto *g = dynamic_cast<KTNTKSVGGElement *>(group.get()))
+            g->childElements.append(element);
+        else
+            elements.append(element);
+        if (name == QLatin1String("g") || name == svgName())
+            groupElementStack.append(element);
+    }
+    return element;
+}
+
+void KTNSVGParserMgr::addGradientStopWithAttributes(const KTNSVGAttributes &attributes)
+{
+    if (gradientElements.isEmpty())
+        return;
+    if (m_elementCount >= m_limits.maxElements) {
+        m_limitReached = m_budgetSpent = true;
+        return;
+    }
+    ++m_elementCount;
+    gradientElements.last()->colorStops.append(KTNTKSVGBaseElement::create<KTNSVGStopElement>(attributes, &m_build));
+}
+
+// ---- Lookups ----
+
+const KTNSVGParserMgr::Index &KTNSVGParserMgr::index() const
+{
+    if (!m_index)
+        m_index = std::make_unique<Index>();
+    Index &index = *m_index;
+    if (index.gradientCount != gradientElements.size()) {
+        index.gradients.clear();
+        for (const auto &gradient : gradientElements) {
+            if (gradient)
+                index.gradients.insert(gradient->identifier, gradient);
+        }
+        index.gradientCount = gradientElements.size();
+    }
+    if (index.clipPathCount != clipPathElements.size()) {
+        index.clipPaths.clear();
+        for (const auto &clip : clipPathElements) {
+            if (clip)
+                index.clipPaths.insert(clip->identifier, clip);
+        }
+        index.clipPathCount = clipPathElements.size();
+    }
+    if (index.maskCount != maskElements.size()) {
+        index.masks.clear();
+        for (const auto &mask : maskElements) {
+            if (mask)
+                index.masks.insert(mask->identifier, mask);
+        }
+        index.maskCount = maskElements.size();
+    }
+    return index;
+}
+
+std::shared_ptr<KTNSVGGradient> KTNSVGParserMgr::getElementGradientWithGradientIdentifier(const QString &identifier) const
+{
+    if (identifier.isEmpty())
+        return nullptr;
+    return index().gradients.value(identifier);
+}
+
+KTNSVGElementList KTNSVGParserMgr::getClipPathWithIdentifier(const QString &identifier) const
+{
+    const KTNSVGElementPtr clip = index().clipPaths.value(identifier);
+    return clip ? clip->clipElements : KTNSVGElementList();
+}
+
+KTNSVGElementList KTNSVGParserMgr::getMaskWithIdentifier(const QString &identifier) const
+{
+    const KTNSVGElementPtr mask = index().masks.value(identifier);
+    if (!mask)
+        return {};
+    // Adopting is the same for every reference; doing it once keeps many
+    // references to a large mask linear.
+    auto *maskElement = dynamic_cast<KTNTKSVGMaskElement *>(mask.get());
+    if (!maskElement || !maskElement->maskChildrenAdopted) {
+        for (const KTNSVGElementPtr &child : std::as_const(mask->maskElements)) {
+            if (child)
+                child->setParentElement(mask);
+        }
+        if (maskElement)
+            maskElement->maskChildrenAdopted = true;
+    }
+    return mask->maskElements;
+}
+
+// ---- Export ----
+
+QSize KTNSVGParserMgr::imageSizeForScale(double imageScale) const
+{
+    if (!std::isfinite(imageScale) || imageScale <= 0)
+        return QSize();
+    const double width = viewBox.width() * imageScale;
+    const double height = viewBox.height() * imageScale;
+    if (!std::isfinite(width) || !std::isfinite(height) || width <= 0 || height <= 0)
+        return QSize();
+    // A hair above a whole number is rounding noise, not another pixel.
+    const double w = std::ceil(width - 1e-6);
+    const double h = std::ceil(height - 1e-6);
+    if (w < 1 || h < 1 || w > m_limits.maxImageSide || h > m_limits.maxImageSide
+        || w * h > static_cast<double>(m_limits.maxImagePixels))
+        return QSize();
+    return QSize(static_cast<int>(w), static_cast<int>(h));
+}
+
+QImage KTNSVGParserMgr::exportImage()
+{
+    if (isEmptySizeBox() || elements.isEmpty())
+        return QImage();
+    return exportImageWithScale(scale);
+}
+
+QImage KTNSVGParserMgr::exportImageWithScale(double imageScale)
+{
+    if (elements.isEmpty() || isEmptySizeBox())
+        return QImage();
+    const QSize size = imageSizeForScale(imageScale);
+    if (size.isEmpty())
+        return QImage();
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return QImage();
+    QElapsedTimer timer;
+    timer.start();
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        KTNSVGDrawContext context(painter, image.rect(), m_limits.drawing);
+        for (const KTNSVGElementPtr &element : std::as_const(elements)) {
+            if (context.exhausted())
+                break;
+            if (element)
+                element->drawSVGWithCGContextRef(context, imageScale);
+        }
+    }
+    m_times.paint = timer.nsecsElapsed();
+    return image;
+}
+
+QString KTNSVGParserMgr::description() const
+{
+    return QString::asprintf("viewBox: {{%g, %g}, {%g, %g}}, alignX: %d, alignY: %d, alignType: %d", viewBox.x(),
+                             viewBox.y(), viewBox.width(), viewBox.height(), alignX, alignY, alignType);
+}
+
+} // namespace kalvo

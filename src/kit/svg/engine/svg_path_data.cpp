@@ -1,0 +1,333 @@
+// The path-data interpreter: tokens of "d" (and polyline points) into an
+// outline, with smooth curves reflected about ctrlPoint and elliptical arcs
+// converted from end points to a centre.
+#include <kalvo/svg/svgdrawables.h>
+
+#include "svg_scanner_p.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kalvo {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+// Polyline numbers are printed with "%f"; beyond this they would only print
+// long digit runs for points no image can show.
+constexpr double kPolylineNumberLimit = 1e15;
+// Command tokens (and polyline points) read from one attribute. Each is a
+// string of its own, so a run of bare command letters would otherwise cost
+// some fifty bytes per byte of input; no icon comes near this.
+constexpr qsizetype kMaxCommands = qsizetype(1) << 18;
+
+bool isCommandCharacter(QChar c)
+{
+    switch (c.unicode()) {
+    case 'M': case 'm': case 'L': case 'l': case 'C': case 'c': case 'V': case 'v': case 'H': case 'h':
+    case 'A': case 'a': case 'S': case 's': case 'Q': case 'q': case 'T': case 't': case 'Z': case 'z':
+    case '#':
+        return true;
+    default:
+        return false;
+    }
+}
+
+double ratio(QPointF u, QPointF v)
+{
+    return (u.x() * v.x() + u.y() * v.y()) / (std::hypot(u.x(), u.y()) * std::hypot(v.x(), v.y()));
+}
+
+double angle(QPointF u, QPointF v)
+{
+    const double a = std::acos(ratio(u, v));
+    return u.x() * v.y() < u.y() * v.x() ? -a : a;
+}
+
+struct ArcSegment
+{
+    QPointF radii;
+    double rotation = 0; // degrees
+    bool largeArc = false;
+    bool sweep = false;
+    QPointF end;
+};
+
+bool readArcSegment(svg::Scanner &scanner, ArcSegment &segment)
+{
+    return scanner.scanPoint(segment.radii) && scanner.scanNumber(segment.rotation)
+        && scanner.scanBool(segment.largeArc) && scanner.scanBool(segment.sweep) && scanner.scanPoint(segment.end);
+}
+
+// Appends the arc from the current point to segment.end; false when the
+// conversion has no answer (a zero radius, equal end points), which ends
+// the command.
+bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
+{
+    const QPointF start = path.currentPoint();
+    const QPointF end = segment.end;
+    double rx = segment.radii.x();
+    double ry = segment.radii.y();
+    const double phi = segment.rotation * kPi / 180.0;
+    const double cosPhi = std::cos(phi);
+    const double sinPhi = std::sin(phi);
+
+    const double dx2 = (start.x() - end.x()) / 2;
+    const double dy2 = (start.y() - end.y()) / 2;
+    const double x1p = cosPhi * dx2 + sinPhi * dy2;
+    const double y1p = -sinPhi * dx2 + cosPhi * dy2;
+
+    const double lambda = (x1p * x1p) / (rx * rx) + (y1p * y1p) / (ry * ry);
+    if (lambda > 1) {
+        rx *= std::sqrt(lambda);
+        ry *= std::sqrt(lambda);
+    }
+    const double sign = segment.largeArc == segment.sweep ? -1.0 : 1.0;
+    const double numerator = rx * rx * ry * ry - rx * rx * y1p * y1p - ry * ry * x1p * x1p;
+    const double denominator = rx * rx * y1p * y1p + ry * ry * x1p * x1p;
+    double factor = sign * std::sqrt(numerator / denominator);
+    if (std::isnan(factor))
+        factor = 0;
+    const double cxp = factor * (rx * y1p / ry);
+    const double cyp = factor * -(ry * x1p / rx);
+    const QPointF center(cosPhi * cxp - sinPhi * cyp + (start.x() + end.x()) / 2,
+                         sinPhi * cxp + cosPhi * cyp + (start.y() + end.y()) / 2);
+
+    const QPointF u((x1p - cxp) / rx, (y1p - cyp) / ry);
+    const QPointF v((-x1p - cxp) / rx, (-y1p - cyp) / ry);
+    const double theta1 = angle(QPointF(1, 0), u);
+    double delta = 0;
+    const double r = ratio(u, v);
+    if (r <= -1)
+        delta = kPi;
+    else if (r >= 1)
+        delta = 0;
+    else
+        delta = u.x() * v.y() - u.y() * v.x() < 0 ? -std::acos(r) : std::acos(r);
+    if (std::isnan(theta1) || std::isnan(delta) || std::isnan(r))
+        return false;
+    if (!std::isfinite(center.x()) || !std::isfinite(center.y()))
+        return false;
+
+    // One circle of the larger radius, squeezed into the ellipse by the
+    // frame: scale, rotate by phi, move to the centre.
+    double sx = 1, sy = 1;
+    if (rx > ry)
+        sy = ry / rx;
+    else
+        sx = rx / ry;
+    QTransform frame;
+    frame.translate(center.x(), center.y());
+    frame.rotateRadians(phi);
+    frame.scale(sx, sy);
+    const double startDegrees = theta1 * kDegreesPerRadian;
+    const double endDegrees = (theta1 + delta) * kDegreesPerRadian;
+    path.appendArc(QPointF(0, 0), std::max(rx, ry), startDegrees, endDegrees, !segment.sweep, frame);
+    return true;
+}
+
+} // namespace
+
+QStringList KTNTKSVGBaseElement::commandListForCommandString(const QString &data)
+{
+    // A trailing close gets a second "z" (a repeated close adds nothing).
+    QString text = data.trimmed();
+    if (text.endsWith(QLatin1Char('Z')) || text.endsWith(QLatin1Char('z')))
+        text.append(QLatin1Char('z'));
+    QStringList tokens;
+    auto addToken = [&](qsizetype from, qsizetype to) {
+        const QStringView token = QStringView(text).sliced(from, to - from).trimmed();
+        if (!token.isEmpty() && !token.startsWith(QLatin1Char('#')))
+            tokens.append(token.toString());
+    };
+    qsizetype start = -1;
+    for (qsizetype i = 0; i < text.size() && tokens.size() < kMaxCommands; ++i) {
+        if (!isCommandCharacter(text[i]))
+            continue;
+        if (start >= 0)
+            addToken(start, i);
+        start = i;
+    }
+    if (start >= 0 && tokens.size() < kMaxCommands)
+        addToken(start, text.size());
+    return tokens;
+}
+
+QStringList KTNTKSVGBaseElement::commandListForPolylineString(const QString &points)
+{
+    svg::Scanner scanner(points);
+    QStringList commands;
+    while (!scanner.atEnd() && commands.size() < kMaxCommands) {
+        double x = 0, y = 0;
+        if (!scanner.scanFloatAndAdvance(x) || !scanner.scanFloatAndAdvance(y))
+            break;
+        x = std::clamp(x, -kPolylineNumberLimit, kPolylineNumberLimit);
+        y = std::clamp(y, -kPolylineNumberLimit, kPolylineNumberLimit);
+        commands.append(QString::asprintf("%c%f,%f", commands.isEmpty() ? 'M' : 'L', x, y));
+    }
+    return commands;
+}
+
+void KTNTKSVGBaseElement::bezierPathFromCommandList(const QStringList &commands, KTNSVGBezierPath &path)
+{
+    auto full = [&] { return path.path.elementCount() >= path.elementLimit; };
+    for (const QString &token : commands) {
+        if (token.isEmpty() || full())
+            break;
+        const QChar command = token[0];
+        const bool relative = command.isLower();
+        svg::Scanner scanner(QStringView(token).sliced(1));
+        switch (command.toLower().unicode()) {
+        case 'm': {
+            bool first = true;
+            while (!scanner.atEnd() && !full()) {
+                QPointF p;
+                if (!scanner.scanPoint(p)) {
+                    scanner.skipCharacter();
+                    continue;
+                }
+                if (first) {
+                    // "m" at the very start of a path is absolute.
+                    if (relative && !path.isEmpty())
+                        p += path.currentPoint();
+                    path.moveToPoint(p);
+                    first = false;
+                } else {
+                    if (relative)
+                        p += path.currentPoint();
+                    path.lineToPoint(p);
+                }
+            }
+            ctrlPoint = QPointF();
+            break;
+        }
+        case 'l':
+            while (!scanner.atEnd() && !full()) {
+                QPointF p;
+                if (!scanner.scanPoint(p)) {
+                    scanner.skipCharacter();
+                    continue;
+                }
+                if (relative)
+                    p += path.currentPoint();
+                path.lineToPoint(p);
+            }
+            ctrlPoint = QPointF();
+            break;
+        case 'h':
+        case 'v': {
+            const bool horizontal = command.toLower() == QLatin1Char('h');
+            scanner.scanThroughToNumber();
+            while (!scanner.atEnd() && !full()) {
+                double value = 0;
+                if (!scanner.scanDouble(value)) {
+                    scanner.skipCharacter();
+                    continue;
+                }
+                QPointF p = path.currentPoint();
+                if (horizontal)
+                    p.setX(relative ? p.x() + value : value);
+                else
+                    p.setY(relative ? p.y() + value : value);
+                path.lineToPoint(p);
+            }
+            ctrlPoint = QPointF();
+            break;
+        }
+        case 'c':
+            if (ctrlPoint.isNull())
+                ctrlPoint = path.currentPoint();
+            while (!scanner.atEnd() && !full()) {
+                QPointF c1, c2, end;
+                if (!(scanner.scanPoint(c1) && scanner.scanPoint(c2) && scanner.scanPoint(end))) {
+                    scanner.skipCharacter();
+                    continue;
+                }
+                if (relative) {
+                    const QPointF base = path.currentPoint();
+                    c1 += base;
+                    c2 += base;
+                    end += base;
+                }
+                path.curveToPoint(end, c1, c2);
+                ctrlPoint = c2;
+            }
+            break;
+        case 's':
+            if (ctrlPoint.isNull())
+                ctrlPoint = path.currentPoint();
+            while (!scanner.atEnd() && !full()) {
+                QPointF c2, end;
+                if (!(scanner.scanPoint(c2) && scanner.scanPoint(end))) {
+                    scanner.skipCharacter();
+                    continue;
+                }
+                const QPointF current = path.currentPoint();
+                if (relative) {
+                    c2 += current;
+                    end += current;
+                }
+                const QPointF c1 = 2 * current - ctrlPoint;
+                ctrlPoint = c2;
+                path.curveToPoint(end, c1, c2);
+            }
+            break;
+        case 'q':
+            if (ctrlPoint.isNull())
+                ctrlPoint = path.currentPoint();
+            while (!scanner.atEnd() && !full()) {
+                QPointF control, end;
+                if (!(scanner.scanPoint(control) && scanner.scanPoint(end))) {
+                    scanner.skipCharacter();
+                    continue;
+                }
+                if (relative) {
+                    const QPointF current = path.currentPoint();
+                    control += current;
+                    end += current;
+                }
+                ctrlPoint = control;
+                path.quadCurveToPoint(end, control);
+            }
+            break;
+        case 't':
+            if (ctrlPoint.isNull())
+                ctrlPoint = path.currentPoint();
+            while (!scanner.atEnd() && !full()) {
+                QPointF end;
+                if (!scanner.scanPoint(end)) {
+                    scanner.skipCharacter();
+                    continue;
+                }
+                const QPointF current = path.currentPoint();
+                if (relative)
+                    end += current;
+                const QPointF control = 2 * current - ctrlPoint;
+                ctrlPoint = control;
+                path.quadCurveToPoint(end, control);
+            }
+            break;
+        case 'a':
+            while (!scanner.atEnd() && !full()) {
+                ArcSegment segment;
+                if (!readArcSegment(scanner, segment))
+                    break;
+                if (relative)
+                    segment.end += path.currentPoint();
+                if (!appendEllipticalArc(path, segment))
+                    break;
+            }
+            if (scanner.atEnd())
+                ctrlPoint = QPointF();
+            break;
+        case 'z':
+            path.closePath();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace kalvo

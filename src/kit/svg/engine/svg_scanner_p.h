@@ -1,0 +1,56 @@
+// The number reader of the SVG engine: a cursor over attribute text with the
+// few reading rules the attribute, transform and path-data parsers share.
+// It never reads NaN; a number too large for a double reads as ±infinity
+// (callers that build geometry check for finite values).
+#pragma once
+
+#include <QPointF>
+#include <QStringView>
+
+namespace kalvo::svg {
+
+class Scanner
+{
+public:
+    explicit Scanner(QStringView text) : m_text(text) {}
+
+    bool atEnd() const { return m_pos >= m_text.size(); }
+    qsizetype position() const { return m_pos; }
+    void setPosition(qsizetype position) { m_pos = std::min(position, m_text.size()); }
+    QChar currentCharacter() const { return atEnd() ? QChar() : m_text[m_pos]; }
+    QStringView remaining() const { return m_text.sliced(m_pos); }
+    void skipCharacter()
+    {
+        if (!atEnd())
+            ++m_pos;
+    }
+
+    void skipWhitespace();
+    // Characters that cannot be part of a number: anything but the digits,
+    // "." and "-".
+    void scanThroughToNumber();
+    // A run of " ", "," and ")".
+    void scanThroughWhitespaceCommasAndClosingParenthesis();
+    // After white space: [+-]digits[.digits][e[+-]digits]. Nothing is
+    // consumed when no number starts here.
+    bool scanDouble(double &value);
+    // scanDouble, then a run of " ", "," and ")".
+    bool scanFloatAndAdvance(double &value);
+    // White space and other non-number characters, a number, the same
+    // again and a second number; both must be read.
+    bool scanPoint(QPointF &point);
+    // A flag: spaces and commas are skipped, "-" fails, one character that
+    // is not "0" or "1" is skipped, then "0" or "1" must follow.
+    bool scanBool(bool &value);
+    // Skips to the next number, then reads it.
+    bool scanNumber(double &value);
+
+private:
+    QStringView m_text;
+    qsizetype m_pos = 0;
+};
+
+// The leading number of `text` after white space; nothing read gives false.
+bool leadingNumber(QStringView text, double &value);
+
+} // namespace kalvo::svg
