@@ -1,10 +1,20 @@
-// Images that follow the theme or a pigment. Their data lives here with the
-// themes; how they pick a variant when drawn comes with the asset store.
+// Images that follow the theme or a pigment.
+//
+// ThemeImage: a light/dark image with per-theme images. Drawn on the main
+// thread under a theme that has an image, it shows that image; under a
+// theme for which its tint colour (titedColor) has a value, it shows its
+// current variant tinted with that value, made once and kept for the theme.
+// Elsewhere (and off the main thread) it is a plain KalvoImage.
+//
+//   auto image = KalvoImage::imageWithImage(icon, std::map<ThemeName, ImagePtr>{{ThemeName::rose, roseIcon}});
+//   auto tinted = icon->tinted(someThemeColor);     // a ThemeImage
+//
+// PigmentImage: the image of a TNPigment answers for both variants; without
+// one it is a plain KalvoImage.
 #pragma once
 
+#include <kalvo/theme/kalvoimage.h>
 #include <kalvo/theme/pigment.h>
-
-#include <QImage>
 
 #include <map>
 #include <memory>
@@ -12,21 +22,48 @@
 
 namespace kalvo {
 
-// An image with a table of per-theme images and an optional tint.
-struct KALVO_EXPORT ThemeImage
+class KALVO_EXPORT ThemeImage final : public KalvoImage
 {
-    QImage image;
-    std::map<ThemeName, QImage> themes;
-    std::shared_ptr<const ThemeColor> titedColor;
+public:
+    ThemeImage(ImagePtr light, ImagePtr dark, std::map<ThemeName, ImagePtr> themes = {},
+               std::shared_ptr<const ThemeColor> titedColor = nullptr);
 
-    void setImage(const QImage &themed, ThemeName theme) { themes[theme] = themed; }
+    const std::map<ThemeName, ImagePtr> &themes() const { return m_themes; }
+    const std::shared_ptr<const ThemeColor> &titedColor() const { return m_titedColor; }
+
+    // Sets the theme's image, or removes it when `image` is null; the old
+    // image's bitmaps leave the representations, the new one's join them.
+    void setImage(const ImagePtr &image, ThemeName theme);
+
+    // The theme's image, else the current variant tinted with the tint
+    // colour's value for the theme (kept), else the light/dark variant.
+    ImagePtr currentAppearanceImage() const override;
+
+private:
+    void storeImage(const ImagePtr &image, ThemeName theme) const;
+
+    mutable std::map<ThemeName, ImagePtr> m_themes;
+    std::shared_ptr<const ThemeColor> m_titedColor;
 };
 
-// An image whose variants come from a pigment's image.
-struct KALVO_EXPORT PigmentImage
+class KALVO_EXPORT PigmentImage final : public KalvoImage
 {
-    QImage image;
-    std::optional<TNPigment> pigment;
+public:
+    explicit PigmentImage(std::optional<TNPigment> pigment);
+
+    const std::optional<TNPigment> &pigment() const { return m_pigment; }
+    void setPigment(std::optional<TNPigment> pigment);
+
+    ImagePtr lightImage() const override;
+    ImagePtr darkImage() const override;
+    ImagePtr currentAppearanceImage() const override;
+
+private:
+    // The pigment's image as an Image, or null when it has none.
+    ImagePtr pigmentImage() const;
+
+    std::optional<TNPigment> m_pigment;
+    mutable ImagePtr m_pigmentImage;
 };
 
 } // namespace kalvo
