@@ -32,13 +32,14 @@ build() {
 
 build color_parsers_fuzz fuzz/color_parsers_fuzz.cpp src/theme/color_parsers.cpp
 build property_list_fuzz fuzz/property_list_fuzz.cpp src/platform/property_list.cpp
+build svg_fuzz fuzz/svg_fuzz.cpp src/kit/svg/engine/*.cpp src/theme/color_parsers.cpp
 
 run() {
-  local name=$1 seeds=$2 log="$out/$1.log"
+  local name=$1 log="$out/$1.log"; shift
   mkdir -p "$out/corpus/$name" "$out/findings"
   echo "fuzz: $name for ${seconds}s"
   if ! "$out/$name" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
-      -print_final_stats=1 -artifact_prefix="$out/findings/" "$out/corpus/$name" "$seeds" > "$log" 2>&1; then
+      -print_final_stats=1 -artifact_prefix="$out/findings/" "$out/corpus/$name" "$@" > "$log" 2>&1; then
     cat "$log"
     echo "fuzz: $name found a problem; the input is in $out/findings/"
     return 1
@@ -48,3 +49,4 @@ run() {
 
 run color_parsers_fuzz fuzz/corpus/color
 run property_list_fuzz fuzz/corpus/plist
+run svg_fuzz fuzz/corpus/svg resources/icons
