@@ -35,5 +35,6 @@ QWidget *createTypographyPage(const Look &look);
 QWidget *createColoursPage(const Look &look);
 QWidget *createViewsPage(const Look &look);
 QWidget *createButtonsPage(const Look &look);
+QWidget *createIconsPage(const Look &look);
 
 } // namespace gallery

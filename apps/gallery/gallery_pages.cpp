@@ -11,6 +11,7 @@ const std::vector<Page> &pages()
         {QStringLiteral("colours"), QStringLiteral("Colours"), createColoursPage},
         {QStringLiteral("views"), QStringLiteral("Views"), createViewsPage},
         {QStringLiteral("buttons"), QStringLiteral("Buttons"), createButtonsPage},
+        {QStringLiteral("icons"), QStringLiteral("Icons"), createIconsPage},
     };
     return all;
 }
