@@ -39,7 +39,7 @@ if [ -z "${KALVO_QUICK:-}" ]; then
 
   echo "== ThreadSanitizer"
   configure build-tsan -DKALVO_SANITIZE=thread -DKALVO_BUILD_GALLERY=OFF -DKALVO_BUILD_BENCH=OFF
-  cmake --build build-tsan -j "$jobs" --target kalvo_tsan_tests
+  cmake --build build-tsan -j "$jobs" --target kalvo_tsan_all
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan.supp \
     run_ctest build-tsan -L tsan -j "$jobs" --output-on-failure --timeout 300
 
