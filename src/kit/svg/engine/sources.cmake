@@ -3,6 +3,7 @@ set(KALVO_SVG_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/svg_base_element.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_bezier_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_drawing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../xml_text_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_lib_helper.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_parser_mgr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_path_data.cpp

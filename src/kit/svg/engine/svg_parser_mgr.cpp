@@ -3,6 +3,7 @@
 #include <kalvo/svg/svgparser.h>
 
 #include "svg_scanner_p.h"
+#include "kit/svg/xml_text_p.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,75 +34,6 @@ const QString &svgName()
 {
     static const QString name = QStringLiteral("svg");
     return name;
-}
-
-// The length of the longest prefix of `bytes` that is valid UTF-8.
-qsizetype validUtf8Prefix(const QByteArray &bytes)
-{
-    const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char c = data[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int length = 0;
-        char32_t code = 0;
-        char32_t minimum = 0;
-        if ((c & 0xE0) == 0xC0) {
-            length = 2;
-            code = c & 0x1F;
-            minimum = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3;
-            code = c & 0x0F;
-            minimum = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4;
-            code = c & 0x07;
-            minimum = 0x10000;
-        } else {
-            return i;
-        }
-        if (i + length > n)
-            return i;
-        for (int k = 1; k < length; ++k) {
-            const unsigned char b = data[i + k];
-            if ((b & 0xC0) != 0x80)
-                return i;
-            code = code << 6 | (b & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return i;
-        i += length;
-    }
-    return n;
-}
-
-// Whether the bytes are (or say they are) in an encoding other than UTF-8.
-bool otherEncoding(const QByteArray &bytes)
-{
-    if (bytes.startsWith("\xFE\xFF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith(QByteArray("\0<", 2))
-        || bytes.startsWith(QByteArray("<\0", 2)))
-        return true;
-    const QByteArray head = bytes.left(256);
-    if (!head.contains("<?xml"))
-        return false;
-    const qsizetype end = head.indexOf("?>");
-    const QByteArray declaration = end >= 0 ? head.left(end) : head;
-    const qsizetype at = declaration.indexOf("encoding");
-    if (at < 0)
-        return false;
-    qsizetype quote = at + 8;
-    while (quote < declaration.size() && declaration[quote] != '"' && declaration[quote] != '\'')
-        ++quote;
-    if (quote >= declaration.size())
-        return false;
-    const qsizetype close = declaration.indexOf(declaration[quote], quote + 1);
-    const QByteArray name = declaration.mid(quote + 1, close < 0 ? -1 : close - quote - 1).trimmed().toLower();
-    return name != "utf-8" && name != "utf8";
 }
 
 } // namespace
@@ -193,7 +125,7 @@ void KTNSVGParserMgr::parseBytes(const QByteArray &bytes)
 {
     // Qt's reader rejects a whole buffer with one bad byte in it; reading
     // up to the bad byte keeps what comes before, as for any other error.
-    const qsizetype valid = otherEncoding(bytes) ? bytes.size() : validUtf8Prefix(bytes);
+    const qsizetype valid = detail::readableXmlLength(bytes);
     QXmlStreamReader reader(valid == bytes.size() ? bytes : bytes.left(valid));
     parseXml(reader);
     if (valid < bytes.size()) {
