@@ -235,8 +235,18 @@ struct Delivery
     Qt::KeyboardModifiers modifiers;
     quint32 scanCode = 0;
     bool autoRepeat = false;
-    QPointer<QObject> receiver;
+    // Compared, never followed, once its delivery has returned: a receiver
+    // may be destroyed while its event is handed on. Its parent widget is
+    // taken while it is certainly alive. (No QPointer: it costs a shared
+    // reference count on every key event.)
+    QObject *receiver = nullptr;
+    const QObject *receiverParent = nullptr;
     bool receiverIsWindow = false;
+
+    static const QObject *parentWidgetOf(const QObject *object)
+    {
+        return object && object->isWidgetType() ? static_cast<const QWidget *>(object)->parentWidget() : nullptr;
+    }
 
     static Delivery of(QObject *receiver, const QKeyEvent *event)
     {
@@ -249,6 +259,7 @@ struct Delivery
         d.scanCode = event->nativeScanCode();
         d.autoRepeat = event->isAutoRepeat();
         d.receiver = receiver;
+        d.receiverParent = parentWidgetOf(receiver);
         d.receiverIsWindow = receiver && receiver->isWindowType();
         return d;
     }
@@ -357,10 +368,9 @@ bool TNAppEventHotkeyMgr::handleKeyEvent(QObject *receiver, QKeyEvent *event)
     // from an unaccepting widget to its parent. Seen once is enough.
     if (receiver && receiver->isWidgetType() && d->last.event == event && d->last.type == delivery.type
         && d->last.sameStroke(delivery)
-        && (d->last.receiverIsWindow
-            || (d->last.receiver && d->last.receiver->isWidgetType()
-                && static_cast<QWidget *>(d->last.receiver.data())->parentWidget() == receiver))) {
+        && (d->last.receiverIsWindow || (d->last.receiverParent && d->last.receiverParent == receiver))) {
         d->last.receiver = receiver;
+        d->last.receiverParent = Delivery::parentWidgetOf(receiver);
         d->last.receiverIsWindow = false;
         return false;
     }
