@@ -20,20 +20,9 @@ namespace {
 
 constexpr unsigned kControlMask = 4, kMod1Mask = 8;
 
-class X11CenterTest : public testing::Test
+class X11CenterTest : public XvfbSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        server = new XvfbServer;
-        if (!server->start())
-            skipReason = server->skipReason();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
 
     void SetUp() override
     {
@@ -72,8 +61,6 @@ protected:
     const TNHotkeyCombo controlAltK{KeyCode::K, ModifierFlag::control | ModifierFlag::option};
     const QStringList controlAlt{QStringLiteral("Control_L"), QStringLiteral("Alt_L")};
 
-    static inline XvfbServer *server = nullptr;
-    static inline QString skipReason;
     std::unique_ptr<XTestClient> keyboard, rival;
     std::unique_ptr<TNHotkeyCenter> center;
     QStringList downs, ups;

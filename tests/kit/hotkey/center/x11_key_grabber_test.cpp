@@ -16,20 +16,9 @@ namespace {
 
 constexpr unsigned kShiftMask = 1, kLockMask = 2, kControlMask = 4, kMod1Mask = 8, kMod2Mask = 16;
 
-class X11KeyGrabberTest : public testing::Test
+class X11KeyGrabberTest : public XvfbSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        server = new XvfbServer;
-        if (!server->start())
-            skipReason = server->skipReason();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
 
     void SetUp() override
     {
@@ -55,8 +44,6 @@ protected:
 
     bool waitForEvents(std::size_t count) { return waitUntil([&] { return events.size() >= count; }); }
 
-    static inline XvfbServer *server = nullptr;
-    static inline QString skipReason;
     std::unique_ptr<GlobalKeyGrabber> grabber;
     std::unique_ptr<XTestClient> keyboard;
     std::unique_ptr<XTestClient> other;

@@ -9,6 +9,8 @@
 // when clients leave (-noreset), so layout changes survive between steps.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -39,6 +41,27 @@ private:
     QProcess m_process;
     QString m_display;
     QString m_skipReason;
+};
+
+// A test suite sharing one private X server; SetUp() of a derived fixture
+// skips with skipReason when it could not start.
+class XvfbSuite : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        server = new XvfbServer;
+        if (!server->start())
+            skipReason = server->skipReason();
+    }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+
+    static inline XvfbServer *server = nullptr;
+    static inline QString skipReason;
 };
 
 // One more client on the display, through Xlib and XTest.
