@@ -162,11 +162,21 @@ void runQt(benchmark::State &state, bool hit)
     state.counters["shortcuts"] = double(count);
 }
 
+// The same keystrokes with no shortcut machinery at all: what delivery to a
+// widget costs by itself, so the figures above can be read as overhead.
+void NoShortcuts(benchmark::State &state)
+{
+    Window window;
+    for (auto _ : state)
+        keystroke(&window.widget, Qt::Key_F12, Qt::ControlModifier);
+}
+
 void KalvoHit(benchmark::State &state) { runKalvo(state, true); }
 void KalvoMiss(benchmark::State &state) { runKalvo(state, false); }
 void QtShortcutHit(benchmark::State &state) { runQt(state, true); }
 void QtShortcutMiss(benchmark::State &state) { runQt(state, false); }
 
+BENCHMARK(NoShortcuts)->Unit(benchmark::kNanosecond);
 BENCHMARK(KalvoHit)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kNanosecond);
 BENCHMARK(QtShortcutHit)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kNanosecond);
 BENCHMARK(KalvoMiss)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kNanosecond);
