@@ -31,10 +31,13 @@
 
 #include <kalvo/svg/svgbezierpath.h>
 
+#include <QBrush>
 #include <QColor>
+#include <QGradient>
 #include <QImage>
 #include <QList>
 #include <QMap>
+#include <QPainterPath>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -123,10 +126,21 @@ public:
     // once it is spent.
     void fillPath(const QPainterPath &path, const QBrush &brush);
     void strokePath(const KTNSVGBezierPath &outline, const QColor &color);
-    void intersectClip(const QPainterPath &path);
+    void strokePath(const KTNSVGBezierPath &outline, const QBrush &brush);
+
+    // The colour "currentColor" paints with (black unless the host sets
+    // another, for instance the tint of an icon).
+    QColor currentColor() const { return m_currentColor; }
+    void setCurrentColor(const QColor &color) { m_currentColor = color; }
+    // `parts`: how many outlines the path joins (each counts as an
+    // operation).
+    void intersectClip(const QPainterPath &path, qsizetype parts = 1);
     void replaceClip(const QPainterPath &path);
 
     bool exhausted() const { return m_workSpent > m_limits.workBudget; }
+    // Counts work done elsewhere (an offscreen drawing for a mask).
+    void chargeWork(double work) { m_workSpent += std::max(0.0, work); }
+    const Limits &limits() const { return m_limits; }
     double workSpent() const { return m_workSpent; }
     int layersUsed() const { return m_layersUsed; }
 
@@ -142,6 +156,7 @@ private:
     QRect m_deviceRect;
     QRectF m_rootClip;
     Limits m_limits;
+    QColor m_currentColor = QColor(0, 0, 0);
     double m_workSpent = 0;
     int m_layersUsed = 0;
     qint64 m_layerPixels = 0;
@@ -284,17 +299,30 @@ public:
 protected:
     // How many outline elements this element may still add.
     qsizetype pathElementLimit() const;
-    // Steps 2 and 3 of drawing: intersect the clip outlines, apply the
-    // mask outlines.
+    // Step 2 of drawing: intersect the clip outlines (the mask is applied
+    // by drawMasked).
     void applyClipAndMask(KTNSVGDrawContext &context, double scale);
-    // Whether the outline was already given its reversed copy by a mask.
-    bool m_reversedForMask = false;
+    // Draws `content` through the mask: into an image of the visible part
+    // of `bounds`, multiplied by the mask's image, then composited with
+    // the element's opacity.
+    void drawMasked(KTNSVGDrawContext &context, double scale, const QRectF &bounds,
+                    const std::function<void(KTNSVGDrawContext &)> &content);
+    // The outline's bounds before the element's transform: the box that
+    // "objectBoundingBox" gradients span.
+    QRectF m_userBounds;
+    // The union of the clip outlines at m_clipAreaScale.
+    std::optional<QPainterPath> m_clipArea;
+    double m_clipAreaScale = 0;
 
 private:
 
     std::weak_ptr<KTNTKSVGBaseElement> m_parentElement;
     double m_fillOpacity = 1.0;
     double m_strokeOpacity = 1.0;
+    // Whether "fill" or "stroke" was given (including "none"): only what
+    // was not given is inherited.
+    bool m_fillGiven = false;
+    bool m_strokeGiven = false;
     KTNSVGBuildContext *m_build = nullptr; // only while initWithAttributes runs
 };
 
@@ -326,11 +354,16 @@ public:
     void createShape() override;
 };
 
-// "mask": its maskElements are the outlines that mask a referring element.
+// "mask": its maskElements are drawn as the mask of a referring element;
+// their luminance (or, with "mask-type" alpha, their alpha) is how much of
+// the element shows.
 class KALVO_EXPORT KTNTKSVGMaskElement : public KTNTKSVGBaseElement
 {
 public:
     void createShape() override;
+    void setupDefaultValue() override;
+    void parserAttributeWithKey(const QString &key, const QString &value) override;
+    bool alphaMask = false;
     // Whether getMaskWithIdentifier already made it the parent of its
     // maskElements.
     bool maskChildrenAdopted = false;
@@ -417,6 +450,18 @@ public:
     void setupDefaultValue() override;
     void parserAttributeWithKey(const QString &key, const QString &value) override;
     void createShape() override;
+
+    // The brush that paints for `element` (its bounds and transform) at
+    // `scale` in image pixels, with the stops' opacities times `opacity`;
+    // nothing when the gradient paints nothing there (no stops, an empty
+    // box for "objectBoundingBox").
+    std::optional<QBrush> brushForElement(const KTNTKSVGBaseElement *element, const QRectF &userBounds,
+                                          double opacity, double scale) const;
+
+protected:
+    // The gradient in its own coordinates; nothing when it degenerates
+    // (the last stop's colour then paints).
+    virtual std::optional<QGradient> makeGradient() const { return std::nullopt; }
 };
 
 class KALVO_EXPORT KTNTKSVGLinearGradientElement : public KTNSVGGradient
@@ -427,16 +472,25 @@ public:
     void parserAttributeWithKey(const QString &key, const QString &value) override;
     void drawGradientElementWithPath(const KTNSVGBezierPath &path, KTNSVGDrawContext &context, double opacity,
                                      double scale) override;
+
+protected:
+    std::optional<QGradient> makeGradient() const override;
 };
 
-// Read and resolved; paints nothing.
+// A focal point outside the circle is drawn from just inside it.
 class KALVO_EXPORT KTNTKSVGRadialGradientElement : public KTNSVGGradient
 {
 public:
     double cx = 0, cy = 0, r = 50, fx = 0, fy = 0;
+    double fr = 0; // the focal circle's radius
 
     void setupDefaultValue() override;
     void parserAttributeWithKey(const QString &key, const QString &value) override;
+    void drawGradientElementWithPath(const KTNSVGBezierPath &path, KTNSVGDrawContext &context, double opacity,
+                                     double scale) override;
+
+protected:
+    std::optional<QGradient> makeGradient() const override;
 };
 
 // "stop": uses stopOffset, stopOpacity and stopColor.

@@ -24,6 +24,9 @@ struct KALVO_EXPORT KTNSvgElement
     QMap<QString, QString> attribute;
     QList<KTNSvgElement> childElements;
     double scale = 1.0;
+    // The character data of a "style" element (its style sheet); empty for
+    // other elements.
+    QString text;
 
     KTNSvgElement() = default;
     KTNSvgElement(QString name, QMap<QString, QString> attributes, double elementScale = 1.0)

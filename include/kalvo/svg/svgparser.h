@@ -5,19 +5,25 @@
 //   if (auto document = KTNSVGParserMgr::initWithSvgString(bytes))
 //       QImage image = document->exportImageWithScale(2.0);
 //
-// Two ways in. Text and files go through an event-driven XML reader (the
-// direct path): references are resolved for top-level drawables only, and
-// the children of "clipPath" and "mask" are drawn like any other element.
-// Element trees (KTNSvgElement, the icon registry's form) are walked
-// recursively (the tree path): clip-path and mask children become the
-// outlines that clip or mask, and references are resolved throughout.
+// Two ways in, one way through. Text and files are read into an element
+// tree; element trees (KTNSvgElement, the icon registry's form) are taken
+// as they are. Either tree is first prepared: style sheets and style
+// attributes, inheritance through "svg", "g" and "use", "currentColor",
+// group and nested-"svg" transforms, lengths with units, "use" copies and
+// gradient "href" chains are resolved into explicit attributes of each
+// shape. The prepared tree is then walked recursively (the tree path):
+// clip-path and mask children become what clips or masks, and references
+// are resolved throughout.
 //
 // Images are rendered at once into a QImage (ARGB32 premultiplied,
-// transparent), view-box size × scale pixels; the view box's origin is not
-// applied. Bad input never crashes or hangs: images beyond Limits are
-// refused (null image), deep nesting, element counts and outline sizes are
-// capped, and painting stops when its work budget is spent. Any thread,
-// one document per thread at a time.
+// transparent), view-box size × scale pixels with the view box's origin at
+// the top left; a root whose width and height have other proportions than
+// its view box gives an image of width × height with the view box fitted
+// in by preserveAspectRatio. Bad input never crashes or hangs: images
+// beyond Limits are refused (null image), deep nesting, element counts,
+// "use" copies, reference chains and outline sizes are capped, and
+// painting stops when its work budget is spent. Any thread, one document
+// per thread at a time.
 #pragma once
 
 #include <kalvo/svg/svgdrawables.h>
@@ -31,6 +37,7 @@
 
 #include <memory>
 
+class QElapsedTimer;
 class QXmlStreamReader;
 
 namespace kalvo {
@@ -40,7 +47,8 @@ struct KALVO_EXPORT KTNSVGLimits
     // Elements nested deeper than this (the "svg" element is depth 1)
     // are skipped with everything inside them.
     int maxDepth = 256;
-    // Drawable elements and gradient stops per document.
+    // Elements per document: as read, and again as prepared (each "use"
+    // copy counts), and drawable elements with gradient stops as built.
     qsizetype maxElements = 50'000;
     // Outline elements (moves, lines, curves) per document.
     qsizetype maxPathElements = KTNSVGBezierPath::kDefaultElementLimit;
@@ -123,6 +131,9 @@ public:
     int alignY = 0;    // 0 min, 1 mid, 2 max
     int alignType = 0; // 0 none, 1 meet, 2 slice
     double scale = 1.0;
+    // What "currentColor" paints with where the document does not set
+    // "color" itself.
+    QColor currentColor = QColor(0, 0, 0);
     QList<std::shared_ptr<KTNSVGGradient>> gradientElements;
     KTNSVGElementList groupElementStack;
     KTNSVGElementList elements;
@@ -137,6 +148,9 @@ private:
     struct Index;
     void parseBytes(const QByteArray &bytes);
     void parseXml(QXmlStreamReader &reader);
+    // Prepares the tree (style sheets, inheritance, transforms, references)
+    // and builds the drawable elements from it.
+    void buildPrepared(KTNSvgElement root, QElapsedTimer &timer);
     void resolveTopLevelReferences();
     void resolveReferences(const KTNSVGElementPtr &element);
     void walkElement(const KTNSvgElement &node, int depth);

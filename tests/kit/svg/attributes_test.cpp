@@ -202,7 +202,8 @@ TEST(Inheritance, UnsetFillAndStrokeComeFromTheParent)
     EXPECT_EQ(bare->strokColor, QColor(0, 0, 255));
     EXPECT_EQ(bare->strokeWidth, 3);
     EXPECT_EQ(bare->shape->lineWidth, 3) << "the outline's line width follows";
-    EXPECT_EQ(none->fillColor, QColor(0, 255, 0)) << "\"none\" counts as not set";
+    EXPECT_EQ(none->hasFill, 0) << "\"none\" is a value of its own, not inherited over";
+    EXPECT_EQ(none->hasStroke, 1) << "what it does not say is inherited";
     EXPECT_EQ(own->fillColor, QColor(255, 0, 0));
     EXPECT_EQ(own->strokeWidth, 5);
 }
@@ -301,18 +302,19 @@ TEST(References, TreePathResolvesEverywhere)
     EXPECT_TRUE(missing->clipElements.isEmpty());
 }
 
-TEST(References, DirectPathResolvesTopLevelOnlyAndDrawsClipChildren)
+TEST(References, TextPathResolvesLikeTheTreePath)
 {
     const auto doc = parse(kReferences);
     const KTNSVGElementPtr filled = findById(doc->elements, QStringLiteral("filled"));
     ASSERT_TRUE(filled);
     EXPECT_EQ(filled->fillElement, doc->gradientElements[0]);
-    EXPECT_TRUE(filled->clipElements.isEmpty()) << "clip paths get no children on this path";
+    EXPECT_EQ(filled->strokeElement, doc->gradientElements[0]);
+    EXPECT_EQ(filled->clipElements.size(), 1) << "clip paths keep their children";
     const KTNSVGElementPtr inner = findById(doc->elements, QStringLiteral("inner"));
     ASSERT_TRUE(inner);
-    EXPECT_FALSE(inner->fillElement) << "no descent into groups";
-    // root, clip rect, mask rect, filled, group, missing
-    EXPECT_EQ(doc->elements.size(), 6);
+    EXPECT_EQ(inner->fillElement, doc->gradientElements[0]) << "resolved inside groups";
+    // root, filled, group, missing: clip and mask children are not drawn
+    EXPECT_EQ(doc->elements.size(), 4);
     EXPECT_TRUE(dynamic_cast<KTNTKSVGRootElement *>(doc->elements[0].get()));
 }
 
@@ -347,17 +349,17 @@ TEST(References, LastElementWithAnIdentifierWins)
     EXPECT_FALSE(doc->getElementGradientWithGradientIdentifier(QString()));
 }
 
-TEST(References, StopsGoToTheLastGradient)
+TEST(References, StopsOutsideGradientsAreDropped)
 {
     const auto doc = parse(R"~(<svg viewBox="0 0 4 4"><stop offset="0" stop-color="red"/>
         <linearGradient id="a"><stop offset="0.5" stop-color="red" stop-opacity="0.5"/></linearGradient>
         <stop offset="1" stop-color="blue"/></svg>)~");
     ASSERT_EQ(doc->gradientElements.size(), 1);
     const auto &stops = doc->gradientElements[0]->colorStops;
-    ASSERT_EQ(stops.size(), 2) << "a stop before any gradient is dropped";
+    ASSERT_EQ(stops.size(), 1) << "only the gradient's own stops";
     EXPECT_EQ(stops[0]->stopOffset, 0.5);
     EXPECT_EQ(stops[0]->stopOpacity, 0.5);
-    EXPECT_EQ(stops[1]->stopColor, QColor(0, 0, 255));
+    EXPECT_EQ(stops[0]->stopColor, QColor(255, 0, 0));
 }
 
 } // namespace

@@ -8,4 +8,8 @@ kalvo_add_test(kalvo_svg_tests
     kit/svg/document_test.cpp
     kit/svg/render_test.cpp
     kit/svg/bad_input_test.cpp
+    kit/svg/style_test.cpp
+    kit/svg/structure_test.cpp
+    kit/svg/paint_server_test.cpp
+    kit/svg/path_grammar_test.cpp
   LABELS unit)

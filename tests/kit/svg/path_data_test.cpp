@@ -233,13 +233,15 @@ TEST(PathArcs, RadiiTooSmallAreScaledUp)
     EXPECT_NEAR(p.path.boundingRect().height(), 10, 0.05);
 }
 
-TEST(PathArcs, ZeroRadiusOrEqualEndsEndTheCommand)
+TEST(PathArcs, ZeroRadiusDrawsALineAndEqualEndsNothing)
 {
-    // The zero-radius arc adds nothing, and the rest of its command is not
-    // read.
+    // A zero radius makes the arc a straight line; reading goes on with
+    // the next arc of the command.
     const KTNSVGBezierPath p = outlineOf("M0 0 A0 5 0 0 1 10 10 5 5 0 0 1 20 20 L30 30");
-    ASSERT_EQ(p.path.elementCount(), 2);
-    EXPECT_EQ(pointAt(p.path, 1), QPointF(30, 30));
+    ASSERT_GT(p.path.elementCount(), 3);
+    EXPECT_EQ(pointAt(p.path, 1), QPointF(10, 10));
+    EXPECT_TRUE(p.path.elementAt(2).isCurveTo());
+    EXPECT_EQ(p.currentPoint(), QPointF(30, 30));
     const KTNSVGBezierPath q = outlineOf("M5 5 A5 5 0 0 1 5 5");
     EXPECT_EQ(q.path.elementCount(), 1);
 }

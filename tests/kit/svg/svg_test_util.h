@@ -43,6 +43,9 @@ inline KTNSvgElement tree(const char *svg)
             }
         } else if (token == QXmlStreamReader::EndElement) {
             open.pop_back();
+        } else if (token == QXmlStreamReader::Characters && !open.empty()
+                   && open.back()->elementName == QLatin1String("style")) {
+            open.back()->text += reader.text();
         }
     }
     EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();

@@ -83,12 +83,17 @@ TEST(TransformPath, ScalesACopyAndItsLineWidth)
     EXPECT_EQ(path.path.elementAt(1).x, 3) << "the original is unchanged";
 }
 
-TEST(TransformPath, ElementTransformMovesTheOutlineNotTheLineWidth)
+TEST(TransformPath, ElementTransformMovesTheOutlineAndScalesTheLineWidth)
 {
     const auto rect = KTNTKSVGBaseElement::create<KTNTKSVGRectElement>(
-        {{"width", "2"}, {"height", "2"}, {"transform", "translate(3 4) scale(2)"}, {"stroke", "#000"}});
+        {{"width", "2"}, {"height", "2"}, {"transform", "translate(3 4) scale(2)"}, {"stroke", "#000"},
+         {"stroke-dasharray", "1,2"}, {"stroke-dashoffset", "1"}});
     EXPECT_EQ(rect->shape->path.boundingRect(), QRectF(3, 4, 4, 4));
-    EXPECT_EQ(rect->shape->lineWidth, 1.0);
+    // The outline is stroked after the transform: width and dashes grow
+    // with it.
+    EXPECT_EQ(rect->shape->lineWidth, 2.0);
+    EXPECT_EQ(rect->shape->lineDash, QList<double>({2, 4}));
+    EXPECT_EQ(rect->shape->lineDashPhase, 2.0);
 }
 
 TEST(TransformPath, OutlineKeepsWindingCapJoinAndDash)

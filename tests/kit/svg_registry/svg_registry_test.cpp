@@ -121,6 +121,20 @@ TEST_F(SvgRegistryTest, VariantsDeclaredInAFileAreFoundThroughTheirPrefix)
               QStringLiteral("#FF0000"));
 }
 
+TEST_F(SvgRegistryTest, AVariantWithoutFillIsNotFilledByItsGroup)
+{
+    // The group fills red; the variant gives the square a stroke only, so
+    // its inside must stay empty rather than take the group's fill.
+    const QString icon = QStringLiteral(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 16 16\" fill=\"#FF0000\">"
+        "<tarn style=\"outline\" value=\"||#0000FF\"/>"
+        "<g><rect x=\"2\" y=\"2\" width=\"12\" height=\"12\"/></g></svg>");
+    bundleWith(QStringLiteral("v"), {{QStringLiteral("rg_outline.svg"), icon}});
+
+    EXPECT_EQ(centreOf(svg().imageName(QStringLiteral("rg_outline"))), QColor(Qt::red));
+    EXPECT_EQ(centreOf(svg().imageName(QStringLiteral("rg_outline_outline"))).alpha(), 0);
+}
+
 TEST_F(SvgRegistryTest, VariantsOfAFileWithSeveralRootsTakeTheLastOne)
 {
     // "files" is skipped, so its children become the file node's children;

@@ -7,6 +7,8 @@ set(KALVO_SVG_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/svg_lib_helper.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_parser_mgr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_path_data.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_prepare.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_prepare_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_scanner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_scanner_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_shapes.cpp

@@ -129,6 +129,8 @@ void KTNTKSVGBaseElement::setupDefaultValue()
     stopOffset = 0.0;
     hasFill = 0;
     hasStroke = 0;
+    m_fillGiven = false;
+    m_strokeGiven = false;
     ctrlPoint = QPointF();
     useDefaultStrokeWidth = true;
 }
@@ -137,6 +139,7 @@ void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QStri
 {
     // Keys are matched exactly; "style" (inline CSS) is not read.
     if (key == QLatin1String("fill")) {
+        m_fillGiven = true;
         if (value == QLatin1String("none")) {
             hasFill = 0;
         } else if (value.contains(QLatin1String("url("))) {
@@ -148,6 +151,7 @@ void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QStri
             fillColorStr = value;
         }
     } else if (key == QLatin1String("stroke")) {
+        m_strokeGiven = true;
         if (value == QLatin1String("none")) {
             hasStroke = 0;
         } else if (value.contains(QLatin1String("url("))) {
@@ -225,10 +229,21 @@ void KTNTKSVGBaseElement::setupShapeAttributes()
         shape->lineDash.clear();
         for (const QString &part : std::as_const(strokeDashArray))
             shape->lineDash.append(parserFloatWithValueString(part));
-        shape->lineDashPhase = 0.0;
+        shape->lineDashPhase = std::isfinite(strokeDashOffset) ? strokeDashOffset : 0.0;
     }
-    if (transform)
+    m_userBounds = shape->path.boundingRect();
+    if (transform) {
         shape->transformUsingAffineTransform(*transform);
+        // The outline is stroked after the transform: the width and dashes
+        // grow with the transform's (mean) scale.
+        const double factor = std::sqrt(std::abs(transform->determinant()));
+        if (std::isfinite(factor) && std::abs(factor - 1.0) > 1e-12) {
+            shape->lineWidth *= factor;
+            for (double &length : shape->lineDash)
+                length *= factor;
+            shape->lineDashPhase *= factor;
+        }
+    }
     shape->sanitize();
 }
 
@@ -316,6 +331,7 @@ KTNSVGBezierPath KTNTKSVGBaseElement::transformPath(const KTNSVGBezierPath &path
     // drawn at 2x would show twice as many dashes.
     for (double &length : scaled.lineDash)
         length *= scale;
+    scaled.lineDashPhase = path.lineDashPhase * scale;
     scaled.sanitize();
     return scaled;
 }
@@ -341,11 +357,13 @@ void KTNTKSVGBaseElement::resetAttribute()
     if (transform && parent->transform)
         transform = *transform * *parent->transform;
 
-    if (hasStroke == 0 && parent->hasStroke == 1) {
+    // "none" is a value of its own: an element that says it is not filled
+    // or stroked stays so inside a group that is.
+    if (!m_strokeGiven && hasStroke == 0 && parent->hasStroke == 1) {
         strokColor = parent->strokColor;
         strokColorStr = parent->strokColorStr;
         hasStroke = 1;
-    } else if (hasStroke == 0 && parent->hasStroke == 2) {
+    } else if (!m_strokeGiven && hasStroke == 0 && parent->hasStroke == 2) {
         strokeElement = parent->strokeElement;
         // The parent's gradient is usually resolved only after its children
         // are built: keep its name so that resolution finds it for the child.
@@ -360,11 +378,11 @@ void KTNTKSVGBaseElement::resetAttribute()
             shape->lineWidth = strokeWidth;
     }
 
-    if (hasFill == 0 && parent->hasFill == 1) {
+    if (!m_fillGiven && hasFill == 0 && parent->hasFill == 1) {
         fillColor = parent->fillColor;
         fillColorStr = parent->fillColorStr;
         hasFill = 1;
-    } else if (hasFill == 0 && parent->hasFill == 2) {
+    } else if (!m_fillGiven && hasFill == 0 && parent->hasFill == 2) {
         fillElement = parent->fillElement;
         if (fillElementIdentifier.isEmpty())
             fillElementIdentifier = parent->fillElementIdentifier;

@@ -11,6 +11,7 @@
 #include <kalvo/theme/color.h>
 
 #include <QLinearGradient>
+#include <QRadialGradient>
 #include <QPainter>
 #include <QPen>
 
@@ -28,6 +29,9 @@ constexpr double kMaxDashes = 10000;
 // trees built by hand could even contain cycles).
 constexpr int kMaxDrawDepth = 512;
 constexpr double kMaxLineWidth = 1e6;
+// Clip outlines joined into an exact union; more are joined by the
+// non-zero rule.
+constexpr qsizetype kMaxUnitedOutlines = 64;
 
 double unitAlpha(double alpha)
 {
@@ -210,13 +214,18 @@ void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
 
 void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QColor &color)
 {
+    strokePath(outline, QBrush(color));
+}
+
+void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush &brush)
+{
     if (exhausted() || outline.path.elementCount() == 0)
         return;
     double width = outline.lineWidth;
     if (!std::isfinite(width) || width < 0)
         width = 0;
     width = std::min(width, kMaxLineWidth);
-    QPen pen(color, width);
+    QPen pen(brush, width);
     pen.setCapStyle(outline.lineCapStyle == 1 ? Qt::RoundCap : outline.lineCapStyle == 2 ? Qt::SquareCap : Qt::FlatCap);
     pen.setJoinStyle(outline.lineJoinStyle == 1   ? Qt::RoundJoin
                      : outline.lineJoinStyle == 2 ? Qt::BevelJoin
@@ -247,16 +256,35 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QColor
                     pattern.append(length / unit);
             }
             pen.setDashPattern(pattern);
+            if (std::isfinite(outline.lineDashPhase))
+                pen.setDashOffset(std::fmod(outline.lineDashPhase, period) / unit);
         }
     }
     const double pad = std::max(width, 1.0) * std::max(pen.miterLimit(), 2.0) + 2;
     if (!spend(outline.path.controlPointRect().adjusted(-pad, -pad, pad, pad), outline.path.elementCount() * 4))
         return;
+    // Qt strokes curves with offset curves that stray from the true
+    // outline by up to a pixel; strokes of flattened curves are exact.
+    bool curved = false;
+    for (int i = 0; i < outline.path.elementCount() && !curved; ++i)
+        curved = outline.path.elementAt(i).isCurveTo();
+    if (curved && pen.style() == Qt::SolidLine && outline.path.elementCount() < 100000) {
+        QPainterPath flat;
+        flat.setFillRule(outline.path.fillRule());
+        // Flattened at four times the resolution: Qt's own tolerance
+        // shows facets on large arcs.
+        const QTransform down = QTransform::fromScale(0.25, 0.25);
+        for (const QPolygonF &polygon : outline.path.toSubpathPolygons(QTransform::fromScale(4, 4)))
+            flat.addPolygon(down.map(polygon));
+        painter().strokePath(flat, pen);
+        return;
+    }
     painter().strokePath(outline.path, pen);
 }
 
-void KTNSVGDrawContext::intersectClip(const QPainterPath &path)
+void KTNSVGDrawContext::intersectClip(const QPainterPath &path, qsizetype parts)
 {
+    m_workSpent += m_limits.operationCost * static_cast<double>(std::max<qsizetype>(0, parts - 1));
     if (exhausted() || !spend(path.controlPointRect(), path.elementCount()))
         return;
     painter().setClipPath(path, Qt::IntersectClip);
@@ -282,7 +310,7 @@ int KTNTKSVGBaseElement::paintOperationCount() const
     int count = 0;
     if ((hasFill == 1 && !paintsNothing(fillColorStr)) || (hasFill == 2 && fillElement))
         ++count;
-    if (hasStroke == 1 && !paintsNothing(strokColorStr))
+    if ((hasStroke == 1 && !paintsNothing(strokColorStr)) || (hasStroke == 2 && strokeElement))
         ++count;
     return count;
 }
@@ -315,6 +343,13 @@ void KTNTKSVGBaseElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, do
 {
     if (!shape)
         return;
+    if (!maskElements.isEmpty()) {
+        drawMasked(context, scale, paintBounds(scale), [&](KTNSVGDrawContext &inner) {
+            if (const std::optional<KTNSVGBezierPath> outline = outlineForDrawing(scale))
+                paintShape(*outline, inner, scale);
+        });
+        return;
+    }
     if (!context.begin(opacity, paintOperationCount() > 1, paintBounds(scale)))
         return;
     applyClipAndMask(context, scale);
@@ -325,50 +360,143 @@ void KTNTKSVGBaseElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, do
 
 void KTNTKSVGBaseElement::applyClipAndMask(KTNSVGDrawContext &context, double scale)
 {
-    for (const KTNSVGElementPtr &clip : std::as_const(clipElements)) {
+    // The outlines of one clip path together make the clip: their union,
+    // kept for the next drawing at the same scale. Every outline counts
+    // as an operation against the work budget.
+    if (!clipElements.isEmpty()) {
+        if (!m_clipArea || m_clipAreaScale != scale) {
+            QPainterPath area;
+            area.setFillRule(Qt::WindingFill);
+            bool first = true;
+            for (const KTNSVGElementPtr &clip : std::as_const(clipElements)) {
+                if (!clip || !clip->shape)
+                    continue;
+                QPainterPath outline = transformPath(*clip->shape, scale).path;
+                if (first) {
+                    area = outline;
+                    first = false;
+                } else if (clipElements.size() <= kMaxUnitedOutlines) {
+                    area = area.united(outline);
+                } else {
+                    // Beyond a few outlines an exact union costs too much:
+                    // they are added with the non-zero rule instead.
+                    area.setFillRule(Qt::WindingFill);
+                    area.addPath(outline);
+                }
+            }
+            m_clipArea = area;
+            m_clipAreaScale = scale;
+        }
         if (context.exhausted())
             return;
-        if (clip && clip->shape)
-            context.intersectClip(transformPath(*clip->shape, scale).path);
-    }
-    if (maskElements.isEmpty())
-        return;
-    const QColor white = hexColorWithString(QStringLiteral("white"));
-    for (const KTNSVGElementPtr &mask : std::as_const(maskElements)) {
-        if (context.exhausted())
-            return;
-        if (!mask || !mask->shape)
-            continue;
-        const KTNSVGElementPtr owner = mask->parentElement();
-        if (owner && owner->fillColor == white) {
-            context.intersectClip(transformPath(*mask->shape, scale).path);
-            continue;
-        }
-        // The outline plus its reverse covers nothing, so the masked shape is
-        // hidden. Once is enough: appending on every draw would double the
-        // stored outline each time.
-        if (!mask->m_reversedForMask) {
-            mask->shape->path.addPath(mask->shape->path.toReversed());
-            mask->m_reversedForMask = true;
-        }
-        context.replaceClip(transformPath(*mask->shape, scale).path);
+        context.intersectClip(*m_clipArea, clipElements.size());
     }
 }
 
+void KTNTKSVGBaseElement::drawMasked(KTNSVGDrawContext &context, double scale, const QRectF &bounds,
+                                     const std::function<void(KTNSVGDrawContext &)> &content)
+{
+    if (!context.begin(opacity, false, bounds))
+        return;
+    applyClipAndMask(context, scale);
+    const QRect rect = (context.visibleRect() & bounds).toAlignedRect() & context.deviceRect();
+    const qint64 pixels = static_cast<qint64>(rect.width()) * rect.height();
+    // Two images of the area: beyond the layer limits nothing is drawn.
+    if (rect.isEmpty() || 2 * pixels > context.limits().maxLayerPixels || context.exhausted()) {
+        context.end();
+        return;
+    }
+    KTNSVGDrawLimits limits = context.limits();
+    auto drawInto = [&](QImage &image, const std::function<void(KTNSVGDrawContext &)> &draw) {
+        image = QImage(rect.size(), QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull())
+            return false;
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHints(context.painter().renderHints());
+        painter.translate(-rect.topLeft());
+        limits.workBudget = std::max(0.0, context.limits().workBudget - context.workSpent());
+        KTNSVGDrawContext inner(painter, rect, limits);
+        inner.setCurrentColor(context.currentColor());
+        draw(inner);
+        context.chargeWork(inner.workSpent() + static_cast<double>(pixels));
+        return true;
+    };
+    QImage drawn;
+    QImage mask;
+    const bool alpha = [&] {
+        for (const KTNSVGElementPtr &element : std::as_const(maskElements)) {
+            if (const auto *owner = element ? dynamic_cast<const KTNTKSVGMaskElement *>(element->parentElement().get())
+                                            : nullptr)
+                return owner->alphaMask;
+        }
+        return false;
+    }();
+    if (drawInto(drawn, content) && !context.exhausted()
+        && drawInto(mask, [&](KTNSVGDrawContext &inner) {
+               for (const KTNSVGElementPtr &element : std::as_const(maskElements)) {
+                   if (inner.exhausted())
+                       break;
+                   if (element)
+                       element->drawSVGWithCGContextRef(inner, scale);
+               }
+           })) {
+        for (int y = 0; y < rect.height(); ++y) {
+            auto *target = reinterpret_cast<QRgb *>(drawn.scanLine(y));
+            const auto *cover = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
+            for (int x = 0; x < rect.width(); ++x) {
+                const QRgb m = cover[x];
+                // Premultiplied channels: the luminance already carries
+                // the mask's alpha.
+                const int share = alpha ? qAlpha(m)
+                                        : std::clamp(static_cast<int>(0.2125 * qRed(m) + 0.7154 * qGreen(m)
+                                                                      + 0.0721 * qBlue(m) + 0.5),
+                                                     0, 255);
+                const QRgb c = target[x];
+                target[x] = qRgba(qRed(c) * share / 255, qGreen(c) * share / 255, qBlue(c) * share / 255,
+                                  qAlpha(c) * share / 255);
+            }
+        }
+        context.painter().drawImage(rect.topLeft(), drawn);
+    }
+    context.end();
+}
+
+namespace {
+
+bool isCurrentColor(const QString &text)
+{
+    return text.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 void KTNTKSVGBaseElement::paintShape(const KTNSVGBezierPath &outline, KTNSVGDrawContext &context, double scale)
 {
-    if (hasFill == 1 && fillColor.isValid()) {
+    if (hasFill == 1 && isCurrentColor(fillColorStr)) {
+        QColor color = context.currentColor();
+        color.setAlphaF(static_cast<float>(color.alphaF() * unitAlpha(fillOpacity())));
+        context.fillPath(outline.path, color);
+    } else if (hasFill == 1 && fillColor.isValid()) {
         if (!paintsNothing(fillColorStr)) {
             fillColor = withAlpha(fillColor, fillOpacity());
             context.fillPath(outline.path, fillColor);
         }
     } else if (hasFill == 2 && fillElement) {
-        fillElement->drawGradientElementWithPath(outline, context, fillOpacity(), scale);
+        if (const std::optional<QBrush> brush = fillElement->brushForElement(this, m_userBounds, fillOpacity(), scale))
+            context.fillPath(outline.path, *brush);
     }
-    // A stroke gradient is resolved but not painted.
-    if (hasStroke == 1 && strokColor.isValid() && !paintsNothing(strokColorStr)) {
+    if (hasStroke == 1 && isCurrentColor(strokColorStr)) {
+        QColor color = context.currentColor();
+        color.setAlphaF(static_cast<float>(color.alphaF() * unitAlpha(strokeOpacity())));
+        context.strokePath(outline, color);
+    } else if (hasStroke == 1 && strokColor.isValid() && !paintsNothing(strokColorStr)) {
         strokColor = withAlpha(strokColor, strokeOpacity());
         context.strokePath(outline, strokColor);
+    } else if (hasStroke == 2 && strokeElement) {
+        if (const std::optional<QBrush> brush =
+                strokeElement->brushForElement(this, m_userBounds, strokeOpacity(), scale))
+            context.strokePath(outline, *brush);
     }
 }
 
@@ -378,6 +506,17 @@ void KTNTKSVGBaseElement::drawGradientElementWithPath(const KTNSVGBezierPath &, 
 
 void KTNTKSVGGElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, double scale)
 {
+    if (!maskElements.isEmpty()) {
+        drawMasked(context, scale, unboundedRect(), [&](KTNSVGDrawContext &inner) {
+            for (const KTNSVGElementPtr &child : std::as_const(childElements)) {
+                if (inner.exhausted())
+                    break;
+                if (child)
+                    child->drawSVGWithCGContextRef(inner, scale);
+            }
+        });
+        return;
+    }
     if (!context.begin(opacity, true, unboundedRect()))
         return;
     applyClipAndMask(context, scale);
@@ -390,12 +529,9 @@ void KTNTKSVGGElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, doubl
     context.end();
 }
 
-void KTNTKSVGLinearGradientElement::drawGradientElementWithPath(const KTNSVGBezierPath &path,
-                                                               KTNSVGDrawContext &context, double opacity,
-                                                               double scale)
+std::optional<QBrush> KTNSVGGradient::brushForElement(const KTNTKSVGBaseElement *element, const QRectF &userBounds,
+                                                     double opacity, double scale) const
 {
-    if (colorStops.isEmpty())
-        return;
     QGradientStops stops;
     double last = 0;
     for (const std::shared_ptr<KTNSVGStopElement> &stop : std::as_const(colorStops)) {
@@ -410,21 +546,76 @@ void KTNTKSVGLinearGradientElement::drawGradientElementWithPath(const KTNSVGBezi
         stops.append({offset, withAlpha(stop->stopColor, stop->stopOpacity * opacity)});
     }
     if (stops.isEmpty())
-        return;
-    const QPointF start(x1 * scale, y1 * scale);
-    const QPointF end(x2 * scale, y2 * scale);
-    QLinearGradient gradient;
-    if (start.isNull() || end.isNull()) {
-        // Across the path's bounds, left to right.
-        const QRectF bounds = path.path.boundingRect();
-        gradient = QLinearGradient(bounds.left(), bounds.center().y(), bounds.right(), bounds.center().y());
-    } else {
-        gradient = QLinearGradient(start, end);
+        return std::nullopt;
+    std::optional<QGradient> gradient = stops.size() > 1 ? makeGradient() : std::nullopt;
+    if (!gradient)
+        return QBrush(stops.last().second);
+
+    QTransform toDevice;
+    // A transform that flattens the gradient is left out.
+    if (gradientTransform && gradientTransform->isInvertible())
+        toDevice = *gradientTransform;
+    if (units == 0) {
+        // Fractions of the element's box; a box without area has none.
+        if (!(userBounds.width() > 0) || !(userBounds.height() > 0))
+            return std::nullopt;
+        toDevice *= QTransform(userBounds.width(), 0, 0, userBounds.height(), userBounds.x(), userBounds.y());
     }
-    gradient.setSpread(QGradient::PadSpread);
-    gradient.setInterpolationMode(QGradient::ComponentInterpolation);
-    gradient.setStops(stops);
-    context.fillPath(path.path, QBrush(gradient));
+    if (element && element->transform)
+        toDevice *= *element->transform;
+    toDevice *= QTransform::fromScale(scale, scale);
+    if (!toDevice.isInvertible())
+        return std::nullopt;
+    gradient->setSpread(spread == 1 ? QGradient::ReflectSpread : spread == 2 ? QGradient::RepeatSpread
+                                                                              : QGradient::PadSpread);
+    gradient->setInterpolationMode(QGradient::ComponentInterpolation);
+    gradient->setStops(stops);
+    QBrush brush(*gradient);
+    brush.setTransform(toDevice);
+    return brush;
+}
+
+std::optional<QGradient> KTNTKSVGLinearGradientElement::makeGradient() const
+{
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)
+        || (x1 == x2 && y1 == y2))
+        return std::nullopt;
+    return QLinearGradient(x1, y1, x2, y2);
+}
+
+std::optional<QGradient> KTNTKSVGRadialGradientElement::makeGradient() const
+{
+    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(r) || !std::isfinite(fx) || !std::isfinite(fy)
+        || r <= 0)
+        return std::nullopt;
+    QPointF focal(fx, fy);
+    const QPointF centre(cx, cy);
+    const double distance = std::hypot(fx - cx, fy - cy);
+    if (distance > r * 0.999)
+        focal = centre + (focal - centre) * (r * 0.999 / distance);
+    const double focalRadius = std::isfinite(fr) ? std::clamp(fr, 0.0, r) : 0.0;
+    return QRadialGradient(centre, r, focal, focalRadius);
+}
+
+void KTNTKSVGLinearGradientElement::drawGradientElementWithPath(const KTNSVGBezierPath &path,
+                                                               KTNSVGDrawContext &context, double opacity,
+                                                               double scale)
+{
+    // Without the element: its box is the outline's.
+    const QRectF bounds = path.path.boundingRect();
+    const QRectF userBounds(bounds.x() / scale, bounds.y() / scale, bounds.width() / scale, bounds.height() / scale);
+    if (const std::optional<QBrush> brush = brushForElement(nullptr, userBounds, opacity, scale))
+        context.fillPath(path.path, *brush);
+}
+
+void KTNTKSVGRadialGradientElement::drawGradientElementWithPath(const KTNSVGBezierPath &path,
+                                                               KTNSVGDrawContext &context, double opacity,
+                                                               double scale)
+{
+    const QRectF bounds = path.path.boundingRect();
+    const QRectF userBounds(bounds.x() / scale, bounds.y() / scale, bounds.width() / scale, bounds.height() / scale);
+    if (const std::optional<QBrush> brush = brushForElement(nullptr, userBounds, opacity, scale))
+        context.fillPath(path.path, *brush);
 }
 
 } // namespace kalvo

@@ -2,6 +2,7 @@
 // element trees), reference resolution and image export.
 #include <kalvo/svg/svgparser.h>
 
+#include "svg_prepare_p.h"
 #include "svg_scanner_p.h"
 #include "kit/svg/xml_text_p.h"
 
@@ -109,13 +110,7 @@ std::unique_ptr<KTNSVGParserMgr> KTNSVGParserMgr::initWithElement(const KTNSvgEl
     auto manager = std::make_unique<KTNSVGParserMgr>(limits);
     QElapsedTimer timer;
     timer.start();
-    manager->walkElement(element, 1);
-    const qint64 built = timer.nsecsElapsed();
-    manager->linkDefsElements();
-    manager->m_times.link = timer.nsecsElapsed() - built;
-    manager->m_times.style = manager->m_build.styleNanoseconds;
-    manager->m_times.outline = manager->m_build.outlineNanoseconds;
-    manager->m_times.parse = std::max<qint64>(0, built - manager->m_times.style - manager->m_times.outline);
+    manager->buildPrepared(element, timer);
     return manager;
 }
 
@@ -138,54 +133,27 @@ void KTNSVGParserMgr::parseXml(QXmlStreamReader &reader)
 {
     QElapsedTimer timer;
     timer.start();
-    // Prefixes such as "xlink:" are kept in the names, declared or not.
-    reader.setNamespaceProcessing(false);
-    // Per open element: what its start made.
-    std::vector<Opened> opened;
-    int depth = 0;
-    bool stopped = false;
-    while (!reader.atEnd() && !stopped) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::StartElement: {
-            ++depth;
-            if (depth > m_limits.maxDepth) {
-                m_limitReached = true;
-                opened.emplace_back();
-                break;
-            }
-            const QString name = reader.qualifiedName().toString();
-            KTNSVGAttributes attributes;
-            const QXmlStreamAttributes xmlAttributes = reader.attributes();
-            for (const QXmlStreamAttribute &attribute : xmlAttributes)
-                attributes.insert(attribute.qualifiedName().toString(), attribute.value().toString());
-            opened.push_back(startElement(name, attributes, false));
-            // Once the element or outline budget is spent the rest of the
-            // document is not read.
-            stopped = m_budgetSpent;
-            break;
-        }
-        case QXmlStreamReader::EndElement: {
-            Opened element;
-            if (!opened.empty()) {
-                element = std::move(opened.back());
-                opened.pop_back();
-            }
-            if (depth <= m_limits.maxDepth)
-                endElement(reader.qualifiedName().toString(), element, false);
-            --depth;
-            break;
-        }
-        default:
-            break;
-        }
-    }
+    const svg::PrepareLimits limits{m_limits.maxDepth, m_limits.maxElements};
+    svg::ReadResult read = svg::readTree(reader, limits);
+    if (read.limitReached)
+        m_limitReached = true;
     if (reader.hasError()) {
-        // What was built before the error stays.
+        // What was read before the error stays.
         m_parseError = true;
         m_errorString = reader.errorString();
     }
+    if (read.hasRoot)
+        buildPrepared(std::move(read.root), timer);
+}
+
+void KTNSVGParserMgr::buildPrepared(KTNSvgElement root, QElapsedTimer &timer)
+{
+    const svg::PrepareLimits limits{m_limits.maxDepth, m_limits.maxElements};
+    if (svg::prepareTree(root, limits).limitReached)
+        m_limitReached = true;
+    walkElement(root, 1);
     const qint64 built = timer.nsecsElapsed();
-    resolveTopLevelReferences();
+    linkDefsElements();
     m_times.link = timer.nsecsElapsed() - built;
     m_times.style = m_build.styleNanoseconds;
     m_times.outline = m_build.outlineNanoseconds;
@@ -234,6 +202,11 @@ void KTNSVGParserMgr::walkElement(const KTNSvgElement &node, int depth)
 void KTNSVGParserMgr::linkDefsElements()
 {
     linkDefsWithElements(elements, 0);
+    // What masks draw paints with gradients too.
+    for (const KTNSVGElementPtr &mask : std::as_const(maskElements)) {
+        if (mask)
+            linkDefsWithElements(mask->maskElements, 1);
+    }
 }
 
 void KTNSVGParserMgr::linkDefsWithElements(const KTNSVGElementList &list, int depth)
@@ -513,6 +486,7 @@ QImage KTNSVGParserMgr::exportImageWithScale(double imageScale)
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         KTNSVGDrawContext context(painter, image.rect(), m_limits.drawing);
+        context.setCurrentColor(currentColor.isValid() ? currentColor : QColor(0, 0, 0));
         for (const KTNSVGElementPtr &element : std::as_const(elements)) {
             if (context.exhausted())
                 break;

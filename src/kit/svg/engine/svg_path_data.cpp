@@ -172,10 +172,22 @@ QStringList KTNTKSVGBaseElement::commandListForPolylineString(const QString &poi
 void KTNTKSVGBaseElement::bezierPathFromCommandList(const QStringList &commands, KTNSVGBezierPath &path)
 {
     auto full = [&] { return path.path.elementCount() >= path.elementLimit; };
+    // The kind of the last segment: a smooth curve reflects the control
+    // point only of a curve of its own kind ('c' cubic, 'q' quadratic).
+    char lastCurve = 0;
+    bool firstToken = true;
     for (const QString &token : commands) {
         if (token.isEmpty() || full())
             break;
         const QChar command = token[0];
+        // Path data starts with a move; anything else is not drawn.
+        if (firstToken && command.toLower() != QLatin1Char('m'))
+            break;
+        firstToken = false;
+        const char kind = static_cast<char>(command.toLower().unicode());
+        if (kind == 's' ? lastCurve != 'c' : kind == 't' ? lastCurve != 'q' : false)
+            ctrlPoint = QPointF();
+        lastCurve = kind == 'c' || kind == 's' ? 'c' : kind == 'q' || kind == 't' ? 'q' : 0;
         const bool relative = command.isLower();
         svg::Scanner scanner(QStringView(token).sliced(1));
         switch (command.toLower().unicode()) {
@@ -255,7 +267,7 @@ void KTNTKSVGBaseElement::bezierPathFromCommandList(const QStringList &commands,
             }
             break;
         case 's':
-            if (ctrlPoint.isNull())
+            if (ctrlPoint.isNull() || lastCurve != 'c')
                 ctrlPoint = path.currentPoint();
             while (!scanner.atEnd() && !full()) {
                 QPointF c2, end;
@@ -315,6 +327,14 @@ void KTNTKSVGBaseElement::bezierPathFromCommandList(const QStringList &commands,
                     break;
                 if (relative)
                     segment.end += path.currentPoint();
+                // Equal end points draw nothing; a zero radius draws a line.
+                if (segment.end == path.currentPoint())
+                    continue;
+                if (segment.radii.x() == 0 || segment.radii.y() == 0) {
+                    path.lineToPoint(segment.end);
+                    continue;
+                }
+                segment.radii = QPointF(std::abs(segment.radii.x()), std::abs(segment.radii.y()));
                 if (!appendEllipticalArc(path, segment))
                     break;
             }

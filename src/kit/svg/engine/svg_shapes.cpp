@@ -4,6 +4,7 @@
 
 #include <kalvo/theme/color.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kalvo {
@@ -22,6 +23,66 @@ bool readNumber(const QString &key, const QString &value, std::initializer_list<
         }
     }
     return false;
+}
+
+// Kappa: the control distance of a quarter ellipse as a share of its radius.
+constexpr double kKappa = 0.5522847498307936;
+
+// A rounded rectangle (or ellipse, when the radii are half the sides) as
+// SVG draws it: from the end of the top left corner's curve, clockwise on
+// screen. Where a stroke starts matters for dashes.
+void appendSvgRoundedRect(KTNSVGBezierPath &path, double x, double y, double w, double h, double rx, double ry)
+{
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h) || !std::isfinite(rx)
+        || !std::isfinite(ry) || w <= 0 || h <= 0)
+        return;
+    rx = std::clamp(rx, 0.0, w / 2);
+    ry = std::clamp(ry, 0.0, h / 2);
+    if (rx <= 0 || ry <= 0) {
+        if (path.moveToPoint(QPointF(x, y))) {
+            path.lineToPoint(QPointF(x + w, y));
+            path.lineToPoint(QPointF(x + w, y + h));
+            path.lineToPoint(QPointF(x, y + h));
+            path.closePath();
+        }
+        return;
+    }
+    const double kx = rx * kKappa;
+    const double ky = ry * kKappa;
+    const double right = x + w;
+    const double bottom = y + h;
+    if (!path.moveToPoint(QPointF(x + rx, y)))
+        return;
+    if (w > 2 * rx)
+        path.lineToPoint(QPointF(right - rx, y));
+    path.curveToPoint(QPointF(right, y + ry), QPointF(right - rx + kx, y), QPointF(right, y + ry - ky));
+    if (h > 2 * ry)
+        path.lineToPoint(QPointF(right, bottom - ry));
+    path.curveToPoint(QPointF(right - rx, bottom), QPointF(right, bottom - ry + ky), QPointF(right - rx + kx, bottom));
+    if (w > 2 * rx)
+        path.lineToPoint(QPointF(x + rx, bottom));
+    path.curveToPoint(QPointF(x, bottom - ry), QPointF(x + rx - kx, bottom), QPointF(x, bottom - ry + ky));
+    if (h > 2 * ry)
+        path.lineToPoint(QPointF(x, y + ry));
+    path.curveToPoint(QPointF(x + rx, y), QPointF(x, y + ry - ky), QPointF(x + rx - kx, y));
+    path.closePath();
+}
+
+// An ellipse as SVG draws it: from its rightmost point, clockwise on
+// screen.
+void appendSvgEllipse(KTNSVGBezierPath &path, double cx, double cy, double rx, double ry)
+{
+    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(rx) || !std::isfinite(ry) || rx <= 0 || ry <= 0)
+        return;
+    const double kx = rx * kKappa;
+    const double ky = ry * kKappa;
+    if (!path.moveToPoint(QPointF(cx + rx, cy)))
+        return;
+    path.curveToPoint(QPointF(cx, cy + ry), QPointF(cx + rx, cy + ky), QPointF(cx + kx, cy + ry));
+    path.curveToPoint(QPointF(cx - rx, cy), QPointF(cx - kx, cy + ry), QPointF(cx - rx, cy + ky));
+    path.curveToPoint(QPointF(cx, cy - ry), QPointF(cx - rx, cy - ky), QPointF(cx - kx, cy - ry));
+    path.curveToPoint(QPointF(cx + rx, cy), QPointF(cx + kx, cy - ry), QPointF(cx + rx, cy - ky));
+    path.closePath();
 }
 
 } // namespace
@@ -46,6 +107,19 @@ void KTNTKSVGClipPathElement::createShape()
 void KTNTKSVGMaskElement::createShape()
 {
     shape.reset();
+}
+
+void KTNTKSVGMaskElement::setupDefaultValue()
+{
+    KTNTKSVGBaseElement::setupDefaultValue();
+    alphaMask = false;
+}
+
+void KTNTKSVGMaskElement::parserAttributeWithKey(const QString &key, const QString &value)
+{
+    KTNTKSVGBaseElement::parserAttributeWithKey(key, value);
+    if (key == QLatin1String("mask-type"))
+        alphaMask = value.trimmed() == QLatin1String("alpha");
 }
 
 void KTNSVGStopElement::createShape()
@@ -100,7 +174,7 @@ void KTNTKSVGCircleElement::parserAttributeWithKey(const QString &key, const QSt
 void KTNTKSVGCircleElement::createShape()
 {
     KTNTKSVGBaseElement::createShape();
-    shape->appendRoundedRect(QRectF(cx - r, cy - r, 2 * r, 2 * r), r, r);
+    appendSvgEllipse(*shape, cx, cy, r, r);
 }
 
 void KTNTKSVGRectElement::setupDefaultValue()
@@ -135,7 +209,7 @@ void KTNTKSVGRectElement::propertyToFit()
 void KTNTKSVGRectElement::createShape()
 {
     KTNTKSVGBaseElement::createShape();
-    shape->appendRoundedRect(QRectF(x, y, width, height), rx, ry);
+    appendSvgRoundedRect(*shape, x, y, width, height, rx, ry);
 }
 
 void KTNTKSVGEllipseElement::parserAttributeWithKey(const QString &key, const QString &value)
@@ -147,7 +221,7 @@ void KTNTKSVGEllipseElement::parserAttributeWithKey(const QString &key, const QS
 void KTNTKSVGEllipseElement::createShape()
 {
     KTNTKSVGBaseElement::createShape();
-    shape->appendOvalInRect(QRectF(cx - rx, cy - ry, 2 * rx, 2 * ry));
+    appendSvgEllipse(*shape, cx, cy, rx, ry);
 }
 
 void KTNTKSVGLineElement::parserAttributeWithKey(const QString &key, const QString &value)
@@ -208,14 +282,14 @@ void KTNTKSVGLinearGradientElement::parserAttributeWithKey(const QString &key, c
 void KTNTKSVGRadialGradientElement::setupDefaultValue()
 {
     KTNSVGGradient::setupDefaultValue();
-    cx = cy = fx = fy = 0;
+    cx = cy = fx = fy = fr = 0;
     r = 50;
 }
 
 void KTNTKSVGRadialGradientElement::parserAttributeWithKey(const QString &key, const QString &value)
 {
     KTNSVGGradient::parserAttributeWithKey(key, value);
-    readNumber(key, value, {{"cx", &cx}, {"cy", &cy}, {"fx", &fx}, {"fy", &fy}, {"r", &r}});
+    readNumber(key, value, {{"cx", &cx}, {"cy", &cy}, {"fx", &fx}, {"fy", &fy}, {"r", &r}, {"fr", &fr}});
 }
 
 } // namespace kalvo

@@ -82,6 +82,11 @@ KTNSVGMgr::ParsedFile KTNSVGMgr::parseSvgData(const QByteArray &data, const QStr
                 break;
             }
             stack.append(KTNSvgElement(element, attributesOf(xml)));
+        } else if (token == QXmlStreamReader::Characters) {
+            // Style sheets are the only character data the engine reads.
+            if (stack.size() > 1 && stack.last().elementName == QLatin1String("style")
+                && stack.last().text.size() < kMaxFileSize)
+                stack.last().text += xml.text();
         } else if (token == QXmlStreamReader::EndElement) {
             const QStringView element = xml.qualifiedName();
             if (element == kFilesElement || element == kTarnElement)

@@ -36,12 +36,12 @@ QString trimmedStars(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-void setOrRemove(QMap<QString, QString> &attributes, const QString &key, const QString &value)
+// A missing part means no paint. It is written as "none" rather than left
+// out: a left-out fill or stroke would be inherited from the group or take
+// SVG's black default.
+void setPaint(QMap<QString, QString> &attributes, const QString &key, const QString &value)
 {
-    if (value.isEmpty())
-        attributes.remove(key);
-    else
-        attributes.insert(key, value);
+    attributes.insert(key, value.isEmpty() ? QStringLiteral("none") : value);
 }
 
 } // namespace
@@ -81,8 +81,8 @@ void KTNSVGMgr::updateElement(KTNSvgElement &element, const QStringList &colorAr
         }
         if (!stringToEqual(stroke, element.attribute.value(kStroke)) || !stringToEqual(fill, element.attribute.value(kFill))) {
             QMap<QString, QString> attributes = element.attribute;
-            setOrRemove(attributes, kStroke, stroke);
-            setOrRemove(attributes, kFill, fill);
+            setPaint(attributes, kStroke, stroke);
+            setPaint(attributes, kFill, fill);
             element.attribute = std::move(attributes);
         }
     }

@@ -1,0 +1,1735 @@
+// Preparing document trees (see svg_prepare_p.h): the cascade of style
+// sheets and style attributes, then one walk that builds the prepared tree
+// with inherited values, composed transforms, plain lengths, copies for
+// "use" and resolved gradient chains.
+#include "svg_prepare_p.h"
+
+#include <kalvo/svg/svgdrawables.h>
+#include <kalvo/theme/color.h>
+
+#include "svg_scanner_p.h"
+
+#include <QColor>
+#include <QHash>
+#include <QSet>
+#include <QTransform>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace kalvo::svg {
+
+QRectF parseViewBox(const QString &text)
+{
+    Scanner scanner(text);
+    double values[4];
+    for (double &value : values) {
+        scanner.scanThroughWhitespaceCommasAndClosingParenthesis();
+        scanner.skipWhitespace();
+        if (!scanner.scanDouble(value) || !std::isfinite(value))
+            return QRectF();
+    }
+    return QRectF(values[0], values[1], values[2], values[3]);
+}
+
+namespace {
+
+// "use" copies inside "use" copies, and gradient "href" steps, beyond
+// which references are not followed.
+constexpr int kMaxReferenceDepth = 24;
+constexpr double kDefaultFontSize = 16;
+
+// ---- Names ----
+
+// Inherited properties, in the order they are written out.
+const QStringList &inheritedProperties()
+{
+    static const QStringList names{
+        QStringLiteral("fill"),           QStringLiteral("fill-opacity"),     QStringLiteral("fill-rule"),
+        QStringLiteral("stroke"),         QStringLiteral("stroke-opacity"),   QStringLiteral("stroke-width"),
+        QStringLiteral("stroke-linecap"), QStringLiteral("stroke-linejoin"),  QStringLiteral("stroke-miterlimit"),
+        QStringLiteral("stroke-dasharray"), QStringLiteral("stroke-dashoffset"), QStringLiteral("color"),
+        QStringLiteral("visibility"),     QStringLiteral("clip-rule"),        QStringLiteral("font-size"),
+    };
+    return names;
+}
+
+// Properties a style sheet or style attribute may set.
+const QSet<QString> &styleProperties()
+{
+    static const QSet<QString> names = [] {
+        QSet<QString> set(inheritedProperties().begin(), inheritedProperties().end());
+        for (const char *name : {"opacity", "stop-color", "stop-opacity", "clip-path", "mask", "display",
+                                 "overflow", "transform", "mask-type"})
+            set.insert(QLatin1String(name));
+        return set;
+    }();
+    return names;
+}
+
+bool isShapeName(const QString &name)
+{
+    static const QSet<QString> names{QStringLiteral("path"),    QStringLiteral("rect"),     QStringLiteral("circle"),
+                                     QStringLiteral("ellipse"), QStringLiteral("line"),     QStringLiteral("polyline"),
+                                     QStringLiteral("polygon")};
+    return names.contains(name);
+}
+
+bool isGradientName(const QString &name)
+{
+    return name == QLatin1String("linearGradient") || name == QLatin1String("radialGradient");
+}
+
+QString number(double value)
+{
+    if (!std::isfinite(value))
+        value = 0;
+    return QString::number(value, 'g', 12);
+}
+
+QString matrixText(const QTransform &t)
+{
+    return QStringLiteral("matrix(%1 %2 %3 %4 %5 %6)")
+        .arg(number(t.m11()), number(t.m12()), number(t.m21()), number(t.m22()), number(t.dx()), number(t.dy()));
+}
+
+// ---- Colours ----
+
+struct Paint
+{
+    enum Kind { None, Color, Current, Server } kind = None;
+    QColor color;    // Color
+    QString server;  // Server: the identifier
+    QString fallback; // Server: what paints when the identifier names no gradient ("" none)
+    // Color: text the drawable elements read themselves (the library's
+    // colour names, "0x" colours and "#rrggbbaa", whose alpha replaces the
+    // opacity); written out as it stands.
+    QString verbatim;
+};
+
+std::optional<double> percentOrNumber(QStringView text, double percentOf)
+{
+    double value = 0;
+    Scanner scanner(text);
+    if (!scanner.scanDouble(value))
+        return std::nullopt;
+    const QStringView rest = scanner.remaining().trimmed();
+    if (rest == QLatin1String("%"))
+        return value * percentOf / 100.0;
+    if (!rest.isEmpty())
+        return std::nullopt;
+    return value;
+}
+
+// A colour in any CSS notation; nothing for text that is not one.
+std::optional<QColor> parseColor(QString text)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    const QString lower = text.toLower();
+    if (lower.startsWith(QLatin1Char('#'))) {
+        const QStringView hex = QStringView(lower).sliced(1);
+        for (QChar c : hex) {
+            if (!std::isxdigit(c.toLatin1()))
+                return std::nullopt;
+        }
+        auto digit = [&](qsizetype i) { return hex.sliced(i, 1).toInt(nullptr, 16); };
+        auto pair = [&](qsizetype i) { return hex.sliced(i, 2).toInt(nullptr, 16); };
+        switch (hex.size()) {
+        case 3:
+            return QColor(digit(0) * 17, digit(1) * 17, digit(2) * 17);
+        case 4:
+            return QColor(digit(0) * 17, digit(1) * 17, digit(2) * 17, digit(3) * 17);
+        case 6:
+            return QColor(pair(0), pair(2), pair(4));
+        case 8:
+            return QColor(pair(0), pair(2), pair(4), pair(6));
+        default:
+            return std::nullopt;
+        }
+    }
+    const qsizetype open = lower.indexOf(QLatin1Char('('));
+    if (open > 0 && lower.endsWith(QLatin1Char(')'))) {
+        const QString function = lower.left(open).trimmed();
+        QString inner = lower.mid(open + 1, lower.size() - open - 2);
+        inner.replace(QLatin1Char('/'), QLatin1Char(','));
+        QStringList parts = inner.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        if (parts.size() == 1)
+            parts = inner.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (parts.size() < 3 || parts.size() > 4)
+            return std::nullopt;
+        double alpha = 1.0;
+        if (parts.size() == 4) {
+            const auto a = percentOrNumber(parts[3].trimmed(), 1.0);
+            if (!a)
+                return std::nullopt;
+            alpha = std::clamp(*a, 0.0, 1.0);
+        }
+        if (function == QLatin1String("rgb") || function == QLatin1String("rgba")) {
+            int channels[3];
+            for (int i = 0; i < 3; ++i) {
+                const auto v = percentOrNumber(parts[i].trimmed(), 255.0);
+                if (!v)
+                    return std::nullopt;
+                channels[i] = static_cast<int>(std::lround(std::clamp(*v, 0.0, 255.0)));
+            }
+            QColor color(channels[0], channels[1], channels[2]);
+            color.setAlphaF(static_cast<float>(alpha));
+            return color;
+        }
+        if (function == QLatin1String("hsl") || function == QLatin1String("hsla")) {
+            const auto h = percentOrNumber(parts[0].trimmed(), 360.0);
+            const auto s = percentOrNumber(parts[1].trimmed(), 100.0);
+            const auto l = percentOrNumber(parts[2].trimmed(), 100.0);
+            if (!h || !s || !l)
+                return std::nullopt;
+            double hue = std::fmod(*h, 360.0);
+            if (hue < 0)
+                hue += 360.0;
+            QColor color = QColor::fromHslF(static_cast<float>(hue / 360.0),
+                                            static_cast<float>(std::clamp(*s / 100.0, 0.0, 1.0)),
+                                            static_cast<float>(std::clamp(*l / 100.0, 0.0, 1.0)));
+            color.setAlphaF(static_cast<float>(alpha));
+            return color.toRgb();
+        }
+        return std::nullopt;
+    }
+    if (lower == QLatin1String("transparent"))
+        return QColor(0, 0, 0, 0);
+    for (QChar c : lower) {
+        if (c < QLatin1Char('a') || c > QLatin1Char('z'))
+            return std::nullopt;
+    }
+    const QColor named = QColor::fromString(lower);
+    if (!named.isValid())
+        return std::nullopt;
+    return named;
+}
+
+// Colour text the elements' own colour reading handles as the library
+// always has: eight hexadecimal digits (alpha last, replacing the fill or
+// stroke opacity), "0x" colours and the names of its colour table.
+bool keepsVerbatim(const QString &value)
+{
+    if (value.startsWith(QLatin1String("0x")) || (value.startsWith(QLatin1Char('#')) && value.size() >= 9))
+        return true;
+    bool letters = !value.isEmpty();
+    for (QChar c : value)
+        letters = letters && c.isLetter();
+    if (!letters || value.compare(QLatin1String("transparent"), Qt::CaseInsensitive) == 0)
+        return false;
+    const QColor named = hexTripletWithStr(value);
+    return named.isValid() && named.alpha() > 0;
+}
+
+QString colorText(const QColor &color)
+{
+    return color.name(QColor::HexRgb);
+}
+
+// ---- Lengths ----
+
+enum class Axis { X, Y, Diagonal };
+
+struct Viewport
+{
+    double width = 100;
+    double height = 100;
+    double along(Axis axis) const
+    {
+        switch (axis) {
+        case Axis::X:
+            return width;
+        case Axis::Y:
+            return height;
+        case Axis::Diagonal:
+            break;
+        }
+        return std::sqrt((width * width + height * height) / 2.0);
+    }
+};
+
+// The outermost viewport of the document being prepared (one document
+// per thread at a time).
+Viewport &rootViewport()
+{
+    thread_local Viewport viewport;
+    return viewport;
+}
+
+// A length in user units; nothing for text that does not start with a
+// number or has a unit that is not one.
+std::optional<double> parseLength(QStringView text, Axis axis, const Viewport &viewport,
+                                  double fontSize = kDefaultFontSize)
+{
+    Scanner scanner(text);
+    scanner.skipWhitespace();
+    double value = 0;
+    if (!scanner.scanDouble(value) || !std::isfinite(value))
+        return std::nullopt;
+    const QStringView unit = scanner.remaining().trimmed();
+    if (unit.isEmpty() || unit == QLatin1String("px"))
+        return value;
+    if (unit == QLatin1String("%"))
+        return value * viewport.along(axis) / 100.0;
+    if (unit == QLatin1String("pt"))
+        return value * 4.0 / 3.0;
+    if (unit == QLatin1String("pc"))
+        return value * 16.0;
+    if (unit == QLatin1String("mm"))
+        return value * 96.0 / 25.4;
+    if (unit == QLatin1String("cm"))
+        return value * 96.0 / 2.54;
+    if (unit == QLatin1String("in"))
+        return value * 96.0;
+    if (unit == QLatin1String("em"))
+        return value * fontSize;
+    if (unit == QLatin1String("ex"))
+        return value * fontSize / 2.0;
+    if (unit == QLatin1String("Q"))
+        return value * 96.0 / 25.4 / 4.0;
+    // Viewport units: shares of the outermost viewport.
+    if (unit == QLatin1String("vw"))
+        return value * rootViewport().width / 100.0;
+    if (unit == QLatin1String("vh"))
+        return value * rootViewport().height / 100.0;
+    if (unit == QLatin1String("vmin"))
+        return value * std::min(rootViewport().width, rootViewport().height) / 100.0;
+    if (unit == QLatin1String("vmax"))
+        return value * std::max(rootViewport().width, rootViewport().height) / 100.0;
+    // An unknown unit makes the value invalid.
+    return std::nullopt;
+}
+
+// ---- Style sheets ----
+
+struct SimpleSelector
+{
+    // What one compound selector asks of an element.
+    QString element; // "" or "*": any
+    QStringList classes;
+    QString id;
+    QList<QPair<QString, QString>> attributes; // value "\x01" means: present
+    bool firstChild = false;
+    bool impossible = false; // a pseudo-class this engine cannot match
+    char combinator = ' ';   // towards the previous compound: ' ' descendant, '>' child
+};
+
+struct Rule
+{
+    QList<SimpleSelector> compounds; // leftmost first
+    int specificity = 0;
+    int order = 0;
+    QList<QPair<QString, QString>> declarations;
+    QList<bool> important;
+};
+
+QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *important)
+{
+    QList<QPair<QString, QString>> result;
+    for (QStringView part : text.split(QLatin1Char(';'))) {
+        const qsizetype colon = part.indexOf(QLatin1Char(':'));
+        if (colon <= 0)
+            continue;
+        const QString name = part.first(colon).trimmed().toString().toLower();
+        QString value = part.sliced(colon + 1).trimmed().toString();
+        bool isImportant = false;
+        const qsizetype bang = value.indexOf(QLatin1Char('!'));
+        if (bang >= 0) {
+            isImportant = value.mid(bang + 1).trimmed().compare(QLatin1String("important"), Qt::CaseInsensitive) == 0;
+            value = value.left(bang).trimmed();
+        }
+        if (name.isEmpty() || value.isEmpty())
+            continue;
+        result.append({name, value});
+        if (important)
+            important->append(isImportant);
+    }
+    return result;
+}
+
+std::optional<SimpleSelector> parseCompound(QStringView text)
+{
+    SimpleSelector selector;
+    qsizetype i = 0;
+    auto identifier = [&]() {
+        const qsizetype start = i;
+        while (i < text.size()
+               && (text[i].isLetterOrNumber() || text[i] == QLatin1Char('-') || text[i] == QLatin1Char('_')))
+            ++i;
+        return text.sliced(start, i - start).toString();
+    };
+    if (i < text.size() && text[i] == QLatin1Char('*')) {
+        ++i;
+    } else {
+        selector.element = identifier();
+    }
+    while (i < text.size()) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('.')) {
+            ++i;
+            const QString name = identifier();
+            if (name.isEmpty())
+                return std::nullopt;
+            selector.classes.append(name);
+        } else if (c == QLatin1Char('#')) {
+            ++i;
+            selector.id = identifier();
+            if (selector.id.isEmpty())
+                return std::nullopt;
+        } else if (c == QLatin1Char('[')) {
+            const qsizetype close = text.indexOf(QLatin1Char(']'), i);
+            if (close < 0)
+                return std::nullopt;
+            const QStringView inner = text.sliced(i + 1, close - i - 1);
+            const qsizetype equals = inner.indexOf(QLatin1Char('='));
+            if (equals < 0) {
+                selector.attributes.append({inner.trimmed().toString(), QStringLiteral("\x01")});
+            } else {
+                QString value = inner.sliced(equals + 1).trimmed().toString();
+                if (value.size() >= 2 && (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))))
+                    value = value.mid(1, value.size() - 2);
+                selector.attributes.append({inner.first(equals).trimmed().toString(), value});
+            }
+            i = close + 1;
+        } else if (c == QLatin1Char(':')) {
+            ++i;
+            const QString pseudo = identifier();
+            if (pseudo == QLatin1String("first-child"))
+                selector.firstChild = true;
+            else
+                selector.impossible = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return selector;
+}
+
+// Parses "a b > c.d" into compounds; nothing when any part is not
+// understood (the rule is then ignored, as CSS ignores invalid selectors).
+std::optional<QList<SimpleSelector>> parseSelector(QStringView text, int &specificity)
+{
+    QString spaced;
+    for (QChar c : text) {
+        if (c == QLatin1Char('>')) {
+            spaced += QStringLiteral(" > ");
+        } else {
+            spaced += c.isSpace() ? QChar(u' ') : c;
+        }
+    }
+    QList<SimpleSelector> compounds;
+    char combinator = ' ';
+    specificity = 0;
+    for (const QString &part : spaced.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(">")) {
+            combinator = '>';
+            continue;
+        }
+        auto compound = parseCompound(part);
+        if (!compound)
+            return std::nullopt;
+        compound->combinator = combinator;
+        combinator = ' ';
+        specificity += (compound->id.isEmpty() ? 0 : 10000) + 100 * (compound->classes.size() + compound->attributes.size()
+                                                                    + (compound->firstChild ? 1 : 0))
+            + (compound->element.isEmpty() ? 0 : 1);
+        compounds.append(*compound);
+    }
+    if (compounds.isEmpty())
+        return std::nullopt;
+    return compounds;
+}
+
+QList<Rule> parseStyleSheet(const QString &sheet, int &order)
+{
+    QString text = sheet;
+    // Comments and character data markers.
+    for (qsizetype start = text.indexOf(QLatin1String("/*")); start >= 0; start = text.indexOf(QLatin1String("/*"), start)) {
+        const qsizetype end = text.indexOf(QLatin1String("*/"), start + 2);
+        text.remove(start, end < 0 ? text.size() - start : end + 2 - start);
+    }
+    text.replace(QLatin1String("<![CDATA["), QLatin1String(" ")).replace(QLatin1String("]]>"), QLatin1String(" "));
+    QList<Rule> rules;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype open = text.indexOf(QLatin1Char('{'), i);
+        if (open < 0)
+            break;
+        // A block nested in an at-rule (@media) is skipped with it.
+        qsizetype close = open + 1;
+        int depth = 1;
+        while (close < text.size() && depth > 0) {
+            if (text[close] == QLatin1Char('{'))
+                ++depth;
+            else if (text[close] == QLatin1Char('}'))
+                --depth;
+            ++close;
+        }
+        QStringView prelude = QStringView(text).sliced(i, open - i).trimmed();
+        // An at-rule without a block ("@import ...;") before the selector.
+        while (prelude.startsWith(QLatin1Char('@'))) {
+            const qsizetype semicolon = prelude.indexOf(QLatin1Char(';'));
+            if (semicolon < 0)
+                break;
+            prelude = prelude.sliced(semicolon + 1).trimmed();
+        }
+        const QStringView body = QStringView(text).sliced(open + 1, std::max<qsizetype>(0, close - open - 2));
+        i = close;
+        if (prelude.startsWith(QLatin1Char('@')))
+            continue;
+        QList<bool> important;
+        const auto declarations = parseDeclarations(body, &important);
+        for (QStringView selectorText : prelude.split(QLatin1Char(','))) {
+            Rule rule;
+            const auto compounds = parseSelector(selectorText.trimmed(), rule.specificity);
+            if (!compounds)
+                continue;
+            rule.compounds = *compounds;
+            rule.order = order++;
+            rule.declarations = declarations;
+            rule.important = important;
+            rules.append(rule);
+        }
+    }
+    return rules;
+}
+
+struct Ancestor
+{
+    const KTNSvgElement *element;
+    bool firstChild;
+};
+
+bool matchesCompound(const SimpleSelector &selector, const KTNSvgElement &element, bool firstChild)
+{
+    if (selector.impossible)
+        return false;
+    if (!selector.element.isEmpty() && selector.element != element.elementName)
+        return false;
+    if (!selector.id.isEmpty() && element.attribute.value(QStringLiteral("id")) != selector.id)
+        return false;
+    if (!selector.classes.isEmpty()) {
+        const QStringList classes =
+            element.attribute.value(QStringLiteral("class")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString &name : selector.classes) {
+            if (!classes.contains(name))
+                return false;
+        }
+    }
+    for (const auto &[name, value] : selector.attributes) {
+        const auto it = element.attribute.constFind(name);
+        if (it == element.attribute.constEnd())
+            return false;
+        if (value != QLatin1String("\x01") && *it != value)
+            return false;
+    }
+    if (selector.firstChild && !firstChild)
+        return false;
+    return true;
+}
+
+// Whether compounds[0..last] match the chain ending at chain[at]. Every
+// test spends one unit of `work`: descendant combinators backtrack, and
+// "* * * *" over a deep tree would otherwise take exponential time.
+bool matchesFrom(const QList<SimpleSelector> &compounds, qsizetype last, const std::vector<Ancestor> &chain, qsizetype at,
+                 qsizetype &work)
+{
+    if (--work <= 0)
+        return false;
+    if (!matchesCompound(compounds[last], *chain[at].element, chain[at].firstChild))
+        return false;
+    if (last == 0)
+        return true;
+    const char combinator = compounds[last].combinator;
+    if (combinator == '>')
+        return at > 0 && matchesFrom(compounds, last - 1, chain, at - 1, work);
+    for (qsizetype up = at - 1; up >= 0 && work > 0; --up) {
+        if (matchesFrom(compounds, last - 1, chain, up, work))
+            return true;
+    }
+    return false;
+}
+
+struct Cascade
+{
+    QList<Rule> rules;
+    qsizetype work = 0; // selector tests left before matching stops
+};
+
+// Applies the style sheets and the style attribute to every element of
+// the tree, in place: presentation attributes < sheet rules (by
+// specificity, then order) < style attribute < important rules.
+void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChild, Cascade &sheets, int depth,
+             int maxDepth)
+{
+    if (depth > maxDepth)
+        return;
+    chain.push_back({&element, firstChild});
+    QMap<QString, QString> important;
+    if (!sheets.rules.isEmpty()) {
+        QList<const Rule *> matching;
+        for (const Rule &rule : std::as_const(sheets.rules)) {
+            if (sheets.work <= 0)
+                break;
+            if (matchesFrom(rule.compounds, rule.compounds.size() - 1, chain, static_cast<qsizetype>(chain.size()) - 1,
+                            sheets.work))
+                matching.append(&rule);
+        }
+        std::stable_sort(matching.begin(), matching.end(), [](const Rule *a, const Rule *b) {
+            return a->specificity != b->specificity ? a->specificity < b->specificity : a->order < b->order;
+        });
+        for (const Rule *rule : std::as_const(matching)) {
+            for (qsizetype i = 0; i < rule->declarations.size(); ++i) {
+                const auto &[name, value] = rule->declarations[i];
+                if (!styleProperties().contains(name))
+                    continue;
+                if (rule->important.value(i))
+                    important.insert(name, value);
+                else
+                    element.attribute.insert(name, value);
+            }
+        }
+    }
+    const auto style = element.attribute.constFind(QStringLiteral("style"));
+    if (style != element.attribute.constEnd()) {
+        const QString text = *style;
+        element.attribute.remove(QStringLiteral("style"));
+        for (const auto &[name, value] : parseDeclarations(text, nullptr)) {
+            if (styleProperties().contains(name) && !important.contains(name))
+                element.attribute.insert(name, value);
+        }
+    }
+    for (auto it = important.constBegin(); it != important.constEnd(); ++it)
+        element.attribute.insert(it.key(), it.value());
+    bool first = true;
+    for (KTNSvgElement &child : element.childElements) {
+        cascade(child, chain, first, sheets, depth + 1, maxDepth);
+        first = false;
+    }
+    chain.pop_back();
+}
+
+void collectStyleSheets(const KTNSvgElement &element, QString &sheets, bool &styled, int depth, int maxDepth)
+{
+    if (depth > maxDepth)
+        return;
+    if (!styled && element.attribute.contains(QStringLiteral("style")))
+        styled = true;
+    if (element.elementName == QLatin1String("style")) {
+        const QString type = element.attribute.value(QStringLiteral("type"));
+        if (type.isEmpty() || type == QLatin1String("text/css"))
+            sheets += element.text + QLatin1Char('\n');
+        return;
+    }
+    for (const KTNSvgElement &child : element.childElements)
+        collectStyleSheets(child, sheets, styled, depth + 1, maxDepth);
+}
+
+void collectIdentifiers(const KTNSvgElement &element, QHash<QString, const KTNSvgElement *> &ids, int depth,
+                        int maxDepth)
+{
+    if (depth > maxDepth)
+        return;
+    const QString id = element.attribute.value(QStringLiteral("id"));
+    // The last element with an identifier is the one references reach.
+    if (!id.isEmpty())
+        ids.insert(id, &element);
+    for (const KTNSvgElement &child : element.childElements)
+        collectIdentifiers(child, ids, depth + 1, maxDepth);
+}
+
+// "#id" or "url(#id)" (quotes allowed) to "id".
+QString referenceIdentifier(const QString &value)
+{
+    QString text = value.trimmed();
+    if (text.startsWith(QLatin1String("url("), Qt::CaseInsensitive)) {
+        const qsizetype close = text.indexOf(QLatin1Char(')'));
+        text = text.mid(4, close < 0 ? -1 : close - 4).trimmed();
+        if (text.size() >= 2 && (text.startsWith(QLatin1Char('"')) || text.startsWith(QLatin1Char('\''))))
+            text = text.mid(1, text.size() - 2);
+    }
+    if (!text.startsWith(QLatin1Char('#')))
+        return QString();
+    return text.mid(1);
+}
+
+QString hrefOf(const KTNSvgElement &element)
+{
+    QString href = element.attribute.value(QStringLiteral("xlink:href"));
+    if (href.isEmpty())
+        href = element.attribute.value(QStringLiteral("href"));
+    return href.startsWith(QLatin1Char('#')) ? href.mid(1) : QString();
+}
+
+// ---- The prepared tree ----
+
+// Computed inherited values, already normalised.
+struct Style
+{
+    Paint fill{Paint::Color, QColor(Qt::black), {}, {}};
+    Paint stroke;
+    double fillOpacity = 1;
+    double strokeOpacity = 1;
+    QString fillRule = QStringLiteral("nonzero");
+    QString clipRule = QStringLiteral("nonzero");
+    double strokeWidth = 1;
+    QString lineCap = QStringLiteral("butt");
+    QString lineJoin = QStringLiteral("miter");
+    double miterLimit = 4;
+    QList<double> dashes;
+    double dashOffset = 0;
+    std::optional<QColor> color; // nothing: the host's colour
+    bool visible = true;
+    double fontSize = kDefaultFontSize; // what "em" lengths are measured in
+};
+
+class Builder
+{
+public:
+    Builder(const QHash<QString, const KTNSvgElement *> &ids, const PrepareLimits &limits)
+        : m_ids(ids), m_limits(limits)
+    {
+    }
+
+    KTNSvgElement buildRoot(const KTNSvgElement &root);
+    // Every gradient, clip path and mask with an identifier, in document
+    // order, as referenced from user space.
+    void buildDefinitions(const KTNSvgElement &element, int depth, std::optional<QColor> color);
+    bool limitReached() const { return m_limitReached; }
+
+private:
+    struct Context
+    {
+        Style style;
+        QTransform ctm;
+        Viewport viewport;
+        int depth = 0;
+        QStringList useChain; // identifiers of the "use" copies being built
+        bool inClip = false;  // outlines of a clip path
+        bool flat = false;    // content of a clip path or mask: shapes only
+    };
+
+    void buildChildren(const KTNSvgElement &element, const Context &context, QList<KTNSvgElement> &out);
+    void buildElement(const KTNSvgElement &element, const Context &context, QList<KTNSvgElement> &out);
+    bool spend();
+    Style computeStyle(const KTNSvgElement &element, const Style &parent) const;
+    Paint computePaint(const QString &value, const Paint &parent, const std::optional<QColor> &color,
+                       bool &specified) const;
+    void writeStyle(const Style &style, QMap<QString, QString> &attributes);
+    void writeGeometry(const KTNSvgElement &element, const Viewport &viewport, double fontSize,
+                       QMap<QString, QString> &out) const;
+    void writeCommon(const KTNSvgElement &element, const Context &context, QMap<QString, QString> &out);
+    QString clipReference(const QString &id, const QTransform &ctm, bool mask);
+    QString gradientReference(const QString &id);
+    void buildGradient(const QString &id, const KTNSvgElement &gradient, std::optional<QColor> color = std::nullopt);
+    QTransform ownTransform(const KTNSvgElement &element) const;
+    // The view box mapped into the viewport (x, y, width, height).
+    static QTransform viewBoxTransform(const QRectF &viewBox, const QRectF &viewport, const QString &aspect);
+    QString newIdentifier(const QString &base)
+    {
+        return base + QStringLiteral("\u2063%1").arg(++m_serial);
+    }
+
+    const QHash<QString, const KTNSvgElement *> &m_ids;
+    PrepareLimits m_limits;
+    qsizetype m_elements = 0;
+    bool m_limitReached = false;
+    int m_serial = 0;
+    QList<KTNSvgElement> m_definitions;
+    QHash<QString, QString> m_clipClones;     // identifier + matrix -> clone identifier
+    QHash<QString, QString> m_gradientsBuilt; // identifier -> prepared identifier ("" none)
+    QSet<QString> m_gradientsWithoutStops;
+    QSet<QString> m_clipsBuilding;
+    // The shape whose clip path is being resolved (its name and prepared
+    // geometry), for clip paths in "objectBoundingBox" units.
+    const KTNSvgElement *m_clippedShape = nullptr;
+    Viewport m_rootViewport;
+};
+
+bool Builder::spend()
+{
+    if (m_elements >= m_limits.maxElements) {
+        m_limitReached = true;
+        return false;
+    }
+    ++m_elements;
+    return true;
+}
+
+QTransform Builder::ownTransform(const KTNSvgElement &element) const
+{
+    const QString text = element.attribute.value(QStringLiteral("transform"));
+    if (text.trimmed().isEmpty())
+        return QTransform();
+    const std::optional<QTransform> t = KTNTKSVGBaseElement::parserTransformWithValueString(text);
+    if (!t || !std::isfinite(t->m11()) || !std::isfinite(t->m12()) || !std::isfinite(t->m21())
+        || !std::isfinite(t->m22()) || !std::isfinite(t->dx()) || !std::isfinite(t->dy()))
+        return QTransform();
+    return *t;
+}
+
+QTransform Builder::viewBoxTransform(const QRectF &viewBox, const QRectF &viewport, const QString &aspect)
+{
+    QTransform t;
+    if (viewBox.width() <= 0 || viewBox.height() <= 0)
+        return QTransform::fromTranslate(viewport.x(), viewport.y());
+    double sx = viewport.width() / viewBox.width();
+    double sy = viewport.height() / viewBox.height();
+    const QString value = aspect.trimmed();
+    if (value.startsWith(QLatin1String("none"))) {
+        return QTransform::fromTranslate(-viewBox.x(), -viewBox.y()) * QTransform::fromScale(sx, sy)
+            * QTransform::fromTranslate(viewport.x(), viewport.y());
+    }
+    const bool slice = value.contains(QLatin1String("slice"));
+    const double s = slice ? std::max(sx, sy) : std::min(sx, sy);
+    double align[2] = {0.5, 0.5};
+    if (value.contains(QLatin1String("xMin")))
+        align[0] = 0;
+    else if (value.contains(QLatin1String("xMax")))
+        align[0] = 1;
+    if (value.contains(QLatin1String("YMin")))
+        align[1] = 0;
+    else if (value.contains(QLatin1String("YMax")))
+        align[1] = 1;
+    const double dx = viewport.x() + (viewport.width() - viewBox.width() * s) * align[0];
+    const double dy = viewport.y() + (viewport.height() - viewBox.height() * s) * align[1];
+    return QTransform::fromTranslate(-viewBox.x(), -viewBox.y()) * QTransform::fromScale(s, s)
+        * QTransform::fromTranslate(dx, dy);
+}
+
+Paint Builder::computePaint(const QString &raw, const Paint &parent, const std::optional<QColor> &,
+                            bool &specified) const
+{
+    specified = true;
+    const QString value = raw.trimmed();
+    if (value.isEmpty() || value == QLatin1String("inherit")) {
+        specified = false;
+        return parent;
+    }
+    if (value == QLatin1String("none"))
+        return Paint{};
+    // The keyword is inherited as such: each element resolves it with its
+    // own "color".
+    if (value.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0)
+        return Paint{Paint::Current, {}, {}, {}};
+    if (value.startsWith(QLatin1String("url("), Qt::CaseInsensitive)) {
+        Paint paint;
+        paint.kind = Paint::Server;
+        paint.server = referenceIdentifier(value);
+        const qsizetype close = value.indexOf(QLatin1Char(')'));
+        paint.fallback = close < 0 ? QString() : value.mid(close + 1).trimmed();
+        return paint;
+    }
+    if (keepsVerbatim(value))
+        return Paint{Paint::Color, QColor(), {}, {}, value};
+    if (const std::optional<QColor> parsed = parseColor(value))
+        return Paint{Paint::Color, *parsed, {}, {}};
+    // A colour function or hexadecimal colour that does not read is as if
+    // it were not given; other text is left to the elements' own reading
+    // (a name the colour table does not know paints as the clear colour).
+    if (value.contains(QLatin1Char('(')) || value.startsWith(QLatin1Char('#'))) {
+        specified = false;
+        return parent;
+    }
+    return Paint{Paint::Color, QColor(), {}, {}, value};
+}
+
+Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) const
+{
+    Style style = parent;
+    // The inherited properties the element names, found in one pass over
+    // its attributes.
+    static const QHash<QString, int> propertySlots = [] {
+        QHash<QString, int> map;
+        int index = 0;
+        for (const QString &name : inheritedProperties())
+            map.insert(name, index++);
+        return map;
+    }();
+    QString given[16];
+    for (auto it = element.attribute.constBegin(); it != element.attribute.constEnd(); ++it) {
+        const auto slot = propertySlots.constFind(it.key());
+        if (slot != propertySlots.constEnd())
+            given[*slot] = it.value();
+    }
+    auto value = [&](const char *name) -> QString {
+        const QString &raw = given[propertySlots.value(QLatin1String(name))];
+        if (raw.isEmpty())
+            return QString();
+        const QString v = raw.trimmed();
+        return v == QLatin1String("inherit") ? QString() : v;
+    };
+    // "font-size" first: the element's own "em" lengths use it.
+    const QString fontSize = value("font-size");
+    if (!fontSize.isEmpty()) {
+        if (const auto parsed = parseLength(fontSize, Axis::Diagonal, m_rootViewport, parent.fontSize);
+            parsed && *parsed >= 0)
+            style.fontSize = *parsed;
+    }
+    // "color" first: "currentColor" on the same element uses it.
+    const QString color = value("color");
+    if (!color.isEmpty()) {
+        if (color.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) != 0) {
+            if (const auto parsed = parseColor(color))
+                style.color = *parsed;
+        }
+    }
+    bool specified = false;
+    style.fill = computePaint(value("fill"), parent.fill, style.color, specified);
+    style.stroke = computePaint(value("stroke"), parent.stroke, style.color, specified);
+    auto opacityValue = [&](const char *name, double fallback) {
+        const QString v = value(name);
+        if (v.isEmpty())
+            return fallback;
+        const auto parsed = percentOrNumber(v, 1.0);
+        return parsed && std::isfinite(*parsed) ? std::clamp(*parsed, 0.0, 1.0) : fallback;
+    };
+    style.fillOpacity = opacityValue("fill-opacity", parent.fillOpacity);
+    style.strokeOpacity = opacityValue("stroke-opacity", parent.strokeOpacity);
+    const QString fillRule = value("fill-rule");
+    if (fillRule == QLatin1String("evenodd") || fillRule == QLatin1String("nonzero"))
+        style.fillRule = fillRule;
+    const QString clipRule = value("clip-rule");
+    if (clipRule == QLatin1String("evenodd") || clipRule == QLatin1String("nonzero"))
+        style.clipRule = clipRule;
+    const QString width = value("stroke-width");
+    if (!width.isEmpty()) {
+        // A negative width strokes nothing.
+        if (const auto parsed = parseLength(width, Axis::Diagonal, m_rootViewport, style.fontSize))
+            style.strokeWidth = std::max(0.0, *parsed);
+    }
+    const QString cap = value("stroke-linecap");
+    if (cap == QLatin1String("butt") || cap == QLatin1String("round") || cap == QLatin1String("square"))
+        style.lineCap = cap;
+    const QString join = value("stroke-linejoin");
+    if (join == QLatin1String("miter") || join == QLatin1String("round") || join == QLatin1String("bevel")
+        || join == QLatin1String("miter-clip") || join == QLatin1String("arcs"))
+        style.lineJoin = join == QLatin1String("miter-clip") || join == QLatin1String("arcs") ? QStringLiteral("miter")
+                                                                                           : join;
+    const QString miter = value("stroke-miterlimit");
+    if (!miter.isEmpty()) {
+        double limit = 0;
+        if (leadingNumber(miter, limit) && limit >= 1 && std::isfinite(limit))
+            style.miterLimit = limit;
+    }
+    const QString dashes = value("stroke-dasharray");
+    if (dashes == QLatin1String("none")) {
+        style.dashes.clear();
+    } else if (!dashes.isEmpty()) {
+        QList<double> list;
+        bool valid = true;
+        QString text = dashes;
+        text.replace(QLatin1Char(','), QLatin1Char(' '));
+        for (const QString &part : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const auto length = parseLength(part, Axis::Diagonal, m_rootViewport, style.fontSize);
+            if (!length || *length < 0) {
+                valid = false;
+                break;
+            }
+            list.append(*length);
+        }
+        double sum = 0;
+        for (double d : std::as_const(list))
+            sum += d;
+        if (valid) {
+            if (list.size() % 2)
+                list += QList<double>(list);
+            // Without gaps the line is solid.
+            bool gaps = false;
+            for (qsizetype i = 1; i < list.size(); i += 2)
+                gaps = gaps || list[i] > 0;
+            if (sum <= 0 || !gaps)
+                list.clear();
+            style.dashes = list;
+        }
+    }
+    const QString offset = value("stroke-dashoffset");
+    if (!offset.isEmpty()) {
+        if (const auto parsed = parseLength(offset, Axis::Diagonal, m_rootViewport, style.fontSize))
+            style.dashOffset = *parsed;
+    }
+    const QString visibility = value("visibility");
+    if (!visibility.isEmpty())
+        style.visible = visibility == QLatin1String("visible");
+    return style;
+}
+
+QString Builder::gradientReference(const QString &id)
+{
+    const auto built = m_gradientsBuilt.constFind(id);
+    if (built != m_gradientsBuilt.constEnd())
+        return *built;
+    const KTNSvgElement *gradient = m_ids.value(id);
+    if (!gradient || !isGradientName(gradient->elementName)) {
+        m_gradientsBuilt.insert(id, QString());
+        return QString();
+    }
+    m_gradientsBuilt.insert(id, id);
+    buildGradient(id, *gradient);
+    return m_gradientsBuilt.value(id);
+}
+
+void Builder::buildGradient(const QString &id, const KTNSvgElement &gradient, std::optional<QColor> color)
+{
+    // The chain of "href" references: attributes the gradient lacks and,
+    // when it has no stops, the stops come from the nearest that has them.
+    QList<const KTNSvgElement *> chain{&gradient};
+    QSet<const KTNSvgElement *> seen{&gradient};
+    for (const KTNSvgElement *at = &gradient; chain.size() < kMaxReferenceDepth;) {
+        const KTNSvgElement *next = m_ids.value(hrefOf(*at));
+        if (!next || seen.contains(next) || !isGradientName(next->elementName))
+            break;
+        chain.append(next);
+        seen.insert(next);
+        at = next;
+    }
+    auto attribute = [&](const char *name, bool sameKindOnly) -> QString {
+        for (const KTNSvgElement *element : std::as_const(chain)) {
+            if (sameKindOnly && element->elementName != gradient.elementName)
+                continue;
+            const QString v = element->attribute.value(QLatin1String(name));
+            if (!v.isEmpty())
+                return v;
+        }
+        return QString();
+    };
+    const KTNSvgElement *stopSource = nullptr;
+    for (const KTNSvgElement *element : std::as_const(chain)) {
+        for (const KTNSvgElement &child : element->childElements) {
+            if (child.elementName == QLatin1String("stop")) {
+                stopSource = element;
+                break;
+            }
+        }
+        if (stopSource)
+            break;
+    }
+    KTNSvgElement out;
+    out.elementName = gradient.elementName;
+    out.attribute.insert(QStringLiteral("id"), id);
+    const bool userSpace = attribute("gradientUnits", false) == QLatin1String("userSpaceOnUse");
+    out.attribute.insert(QStringLiteral("gradientUnits"),
+                         userSpace ? QStringLiteral("userSpaceOnUse") : QStringLiteral("objectBoundingBox"));
+    const QString transform = attribute("gradientTransform", false);
+    if (!transform.isEmpty())
+        out.attribute.insert(QStringLiteral("gradientTransform"), transform);
+    const QString spread = attribute("spreadMethod", false);
+    if (!spread.isEmpty())
+        out.attribute.insert(QStringLiteral("spreadMethod"), spread);
+    auto coordinate = [&](const char *name, Axis axis, const QString &fallback) {
+        QString v = attribute(name, true);
+        if (v.isEmpty())
+            v = fallback;
+        std::optional<double> value;
+        if (userSpace) {
+            value = parseLength(v, axis, m_rootViewport);
+        } else {
+            value = percentOrNumber(v, 1.0);
+        }
+        out.attribute.insert(QLatin1String(name), number(value.value_or(0)));
+        return value.value_or(0);
+    };
+    if (gradient.elementName == QLatin1String("linearGradient")) {
+        coordinate("x1", Axis::X, QStringLiteral("0%"));
+        coordinate("y1", Axis::Y, QStringLiteral("0%"));
+        coordinate("x2", Axis::X, QStringLiteral("100%"));
+        coordinate("y2", Axis::Y, QStringLiteral("0%"));
+    } else {
+        const double cx = coordinate("cx", Axis::X, QStringLiteral("50%"));
+        const double cy = coordinate("cy", Axis::Y, QStringLiteral("50%"));
+        coordinate("r", Axis::Diagonal, QStringLiteral("50%"));
+        coordinate("fr", Axis::Diagonal, QStringLiteral("0%"));
+        if (attribute("fx", true).isEmpty())
+            out.attribute.insert(QStringLiteral("fx"), number(cx));
+        else
+            coordinate("fx", Axis::X, QString());
+        if (attribute("fy", true).isEmpty())
+            out.attribute.insert(QStringLiteral("fy"), number(cy));
+        else
+            coordinate("fy", Axis::Y, QString());
+    }
+    // The gradient's "color" (its own or inherited) for stops that use
+    // "currentColor".
+    if (const auto parsed = parseColor(gradient.attribute.value(QStringLiteral("color"))))
+        color = *parsed;
+    const QString href = gradient.attribute.value(QStringLiteral("xlink:href"));
+    if (!href.isEmpty())
+        out.attribute.insert(QStringLiteral("xlink:href"), href);
+    double last = 0;
+    const QList<KTNSvgElement> noStops;
+    for (const KTNSvgElement &stop : stopSource ? stopSource->childElements : noStops) {
+        if (stop.elementName != QLatin1String("stop") || !spend())
+            continue;
+        KTNSvgElement prepared;
+        prepared.elementName = stop.elementName;
+        double offset = percentOrNumber(stop.attribute.value(QStringLiteral("offset")), 1.0).value_or(0);
+        if (!std::isfinite(offset))
+            offset = 0;
+        offset = std::clamp(offset, 0.0, 1.0);
+        offset = std::max(offset, last);
+        last = offset;
+        std::optional<QColor> stopColorOf = color;
+        if (const auto own = parseColor(stop.attribute.value(QStringLiteral("color"))))
+            stopColorOf = *own;
+        QColor stopColor(Qt::black);
+        const QString written = stop.attribute.value(QStringLiteral("stop-color")).trimmed();
+        if (written.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0) {
+            stopColor = stopColorOf.value_or(QColor(Qt::black));
+        } else if (const auto parsed = parseColor(written)) {
+            stopColor = *parsed;
+        }
+        double stopOpacity = 1;
+        const QString opacityText = stop.attribute.value(QStringLiteral("stop-opacity"));
+        if (!opacityText.isEmpty()) {
+            const auto parsed = percentOrNumber(opacityText, 1.0);
+            stopOpacity = parsed && std::isfinite(*parsed) ? std::clamp(*parsed, 0.0, 1.0) : 1.0;
+        }
+        prepared.attribute.insert(QStringLiteral("offset"), number(offset));
+        prepared.attribute.insert(QStringLiteral("stop-color"), colorText(stopColor));
+        prepared.attribute.insert(QStringLiteral("stop-opacity"), number(stopOpacity * stopColor.alphaF()));
+        out.childElements.append(prepared);
+    }
+    if (out.childElements.isEmpty())
+        m_gradientsWithoutStops.insert(id);
+    else
+        m_gradientsWithoutStops.remove(id);
+    if (!spend())
+        return;
+    m_definitions.append(out);
+}
+
+QString Builder::clipReference(const QString &id, const QTransform &ctm, bool mask)
+{
+    const KTNSvgElement *definition = m_ids.value(id);
+    const QLatin1String expected = mask ? QLatin1String("mask") : QLatin1String("clipPath");
+    if (!definition || definition->elementName != expected)
+        return QString();
+    QTransform units;
+    if (!mask && definition->attribute.value(QStringLiteral("clipPathUnits")) == QLatin1String("objectBoundingBox")) {
+        // The clip path's coordinates are shares of the shape's box.
+        if (!m_clippedShape)
+            return QString();
+        KTNSVGAttributes geometry = m_clippedShape->attribute;
+        geometry.remove(QStringLiteral("transform"));
+        const KTNSVGElementPtr probe = KTNTKSVGBaseElement::elementWithName(m_clippedShape->elementName, geometry);
+        const QRectF box = probe && probe->shape ? probe->shape->path.boundingRect() : QRectF();
+        if (!(box.width() > 0) || !(box.height() > 0))
+            return QString();
+        units = QTransform(box.width(), 0, 0, box.height(), box.x(), box.y());
+    }
+    const QString key = id + QLatin1Char('\n') + matrixText(units * ctm);
+    const auto found = m_clipClones.constFind(key);
+    if (found != m_clipClones.constEnd())
+        return *found;
+    // A clip path that clips itself (directly or through its children)
+    // clips nothing further.
+    if (m_clipsBuilding.contains(id) || m_clipsBuilding.size() >= kMaxReferenceDepth)
+        return QString();
+    m_clipsBuilding.insert(id);
+    const QString clone = (units * ctm).isIdentity() ? id : newIdentifier(id);
+    m_clipClones.insert(key, clone);
+    KTNSvgElement out;
+    out.elementName = definition->elementName;
+    out.attribute = definition->attribute;
+    out.attribute.remove(QStringLiteral("transform"));
+    out.attribute.remove(QStringLiteral("clip-path"));
+    out.attribute.insert(QStringLiteral("id"), clone);
+    Context context;
+    context.ctm = mask ? ctm : units * ownTransform(*definition) * ctm;
+    context.viewport = m_rootViewport;
+    context.inClip = !mask;
+    context.flat = true;
+    // Inside a clip path only outlines count: everything is filled.
+    context.style.fill = Paint{Paint::Color, QColor(Qt::black), {}, {}};
+    if (mask) {
+        Style base;
+        context.style = computeStyle(*definition, base);
+    }
+    if (spend()) {
+        buildChildren(*definition, context, out.childElements);
+        // Without anything to show, a clip path or mask hides everything:
+        // an outline without area says so.
+        if (out.childElements.isEmpty())
+            out.childElements.append(KTNSvgElement(QStringLiteral("rect"), {{QStringLiteral("width"), QStringLiteral("0")}}));
+        m_definitions.append(out);
+    }
+    m_clipsBuilding.remove(id);
+    return clone;
+}
+
+void Builder::writeStyle(const Style &style, QMap<QString, QString> &out)
+{
+    auto paint = [&](const Paint &p, const char *name, const char *opacityName, double opacity) {
+        Paint effective = p;
+        if (effective.kind == Paint::Server) {
+            QString prepared = gradientReference(effective.server);
+            // A gradient without stops paints the fallback colour if there
+            // is one (else nothing, as the gradient itself would).
+            if (!prepared.isEmpty() && m_gradientsWithoutStops.contains(prepared) && !p.fallback.isEmpty())
+                prepared.clear();
+            if (prepared.isEmpty()) {
+                // No such gradient: the fallback colour, else nothing.
+                effective = Paint{};
+                if (const auto fallback = parseColor(p.fallback))
+                    effective = Paint{Paint::Color, *fallback, {}, {}};
+                else if (p.fallback.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0)
+                    effective = style.color ? Paint{Paint::Color, *style.color, {}, {}} : Paint{Paint::Current, {}, {}, {}};
+            } else {
+                out.insert(QLatin1String(name), QStringLiteral("url(#%1)").arg(prepared));
+                if (opacity != 1)
+                    out.insert(QLatin1String(opacityName), number(opacity));
+                return;
+            }
+        }
+        switch (effective.kind) {
+        case Paint::None:
+        case Paint::Server:
+            out.insert(QLatin1String(name), QStringLiteral("none"));
+            break;
+        case Paint::Current:
+            if (style.color) {
+                if (style.color->alpha() == 0) {
+                    out.insert(QLatin1String(name), QStringLiteral("none"));
+                    break;
+                }
+                out.insert(QLatin1String(name), colorText(*style.color));
+                if (opacity * style.color->alphaF() != 1)
+                    out.insert(QLatin1String(opacityName), number(opacity * style.color->alphaF()));
+                break;
+            }
+            out.insert(QLatin1String(name), QStringLiteral("currentColor"));
+            if (opacity != 1)
+                out.insert(QLatin1String(opacityName), number(opacity));
+            break;
+        case Paint::Color:
+            if (!effective.verbatim.isEmpty()) {
+                out.insert(QLatin1String(name), effective.verbatim);
+                if (opacity != 1)
+                    out.insert(QLatin1String(opacityName), number(opacity));
+                break;
+            }
+            if (effective.color.alpha() == 0) {
+                out.insert(QLatin1String(name), QStringLiteral("none"));
+                break;
+            }
+            out.insert(QLatin1String(name), colorText(effective.color));
+            if (opacity * effective.color.alphaF() != 1)
+                out.insert(QLatin1String(opacityName), number(opacity * effective.color.alphaF()));
+            break;
+        }
+    };
+    if (!style.visible) {
+        out.insert(QStringLiteral("fill"), QStringLiteral("none"));
+        out.insert(QStringLiteral("stroke"), QStringLiteral("none"));
+        return;
+    }
+    paint(style.fill, "fill", "fill-opacity", style.fillOpacity);
+    // Values the elements assume anyway are left out.
+    if (style.fillRule != QLatin1String("nonzero"))
+        out.insert(QStringLiteral("fill-rule"), style.fillRule);
+    if (style.strokeWidth <= 0) {
+        out.insert(QStringLiteral("stroke"), QStringLiteral("none"));
+        return;
+    }
+    paint(style.stroke, "stroke", "stroke-opacity", style.strokeOpacity);
+    if (out.value(QStringLiteral("stroke")) == QLatin1String("none"))
+        return;
+    out.insert(QStringLiteral("stroke-width"), number(style.strokeWidth));
+    if (style.lineCap != QLatin1String("butt"))
+        out.insert(QStringLiteral("stroke-linecap"), style.lineCap);
+    if (style.lineJoin != QLatin1String("miter"))
+        out.insert(QStringLiteral("stroke-linejoin"), style.lineJoin);
+    else
+        out.insert(QStringLiteral("stroke-miterlimit"), number(style.miterLimit));
+    if (!style.dashes.isEmpty()) {
+        QStringList parts;
+        for (double d : style.dashes)
+            parts.append(number(d));
+        out.insert(QStringLiteral("stroke-dasharray"), parts.join(QLatin1Char(',')));
+        out.insert(QStringLiteral("stroke-dashoffset"), number(style.dashOffset));
+    }
+}
+
+void Builder::writeGeometry(const KTNSvgElement &element, const Viewport &viewport, double fontSize,
+                            QMap<QString, QString> &out) const
+{
+    struct Field
+    {
+        const char *name;
+        Axis axis;
+    };
+    static const QHash<QString, QList<Field>> fields{
+        {QStringLiteral("rect"),
+         {{"x", Axis::X}, {"y", Axis::Y}, {"width", Axis::X}, {"height", Axis::Y}, {"rx", Axis::X}, {"ry", Axis::Y}}},
+        {QStringLiteral("circle"), {{"cx", Axis::X}, {"cy", Axis::Y}, {"r", Axis::Diagonal}}},
+        {QStringLiteral("ellipse"), {{"cx", Axis::X}, {"cy", Axis::Y}, {"rx", Axis::X}, {"ry", Axis::Y}}},
+        {QStringLiteral("line"), {{"x1", Axis::X}, {"y1", Axis::Y}, {"x2", Axis::X}, {"y2", Axis::Y}}},
+    };
+    const auto found = fields.constFind(element.elementName);
+    if (found == fields.constEnd()) {
+        for (const char *name : {"d", "points"}) {
+            const auto it = element.attribute.constFind(QLatin1String(name));
+            if (it != element.attribute.constEnd())
+                out.insert(QLatin1String(name), *it);
+        }
+        return;
+    }
+    for (const Field &field : *found) {
+        const auto it = element.attribute.constFind(QLatin1String(field.name));
+        if (it == element.attribute.constEnd())
+            continue;
+        const QString &value = *it;
+        const bool radius = field.name[0] == 'r' && field.name[1] != 0;
+        // A plain number is used as it stands (a negative radius is as if
+        // it were not given).
+        if (!value.isEmpty() && (value.back().isDigit() || value.back() == QLatin1Char('.'))
+            && !value.contains(QLatin1Char('e'), Qt::CaseInsensitive) && !(radius && value.contains(QLatin1Char('-')))) {
+            out.insert(QLatin1String(field.name), value);
+            continue;
+        }
+        if (value.trimmed() == QLatin1String("auto"))
+            continue;
+        if (const auto length = parseLength(value, field.axis, viewport, fontSize)) {
+            if (!(radius && *length < 0))
+                out.insert(QLatin1String(field.name), number(*length));
+        }
+    }
+    if (element.elementName == QLatin1String("ellipse")) {
+        // "auto" (or a missing radius) takes the other one.
+        if (!out.contains(QStringLiteral("rx")) && out.contains(QStringLiteral("ry")))
+            out.insert(QStringLiteral("rx"), out.value(QStringLiteral("ry")));
+        if (!out.contains(QStringLiteral("ry")) && out.contains(QStringLiteral("rx")))
+            out.insert(QStringLiteral("ry"), out.value(QStringLiteral("rx")));
+    }
+}
+
+void Builder::writeCommon(const KTNSvgElement &element, const Context &context, QMap<QString, QString> &out)
+{
+    const QString id = element.attribute.value(QStringLiteral("id"));
+    if (!id.isEmpty())
+        out.insert(QStringLiteral("id"), id);
+    const QString opacity = element.attribute.value(QStringLiteral("opacity")).trimmed();
+    if (!opacity.isEmpty()) {
+        const auto parsed = percentOrNumber(opacity, 1.0);
+        if (parsed && std::isfinite(*parsed))
+            out.insert(QStringLiteral("opacity"), number(std::clamp(*parsed, 0.0, 1.0)));
+    }
+    if (!context.flat) {
+        const QString clip = referenceIdentifier(element.attribute.value(QStringLiteral("clip-path")));
+        if (!clip.isEmpty()) {
+            // A reference to no clip path leaves the element unclipped.
+            const QString clone = clipReference(clip, context.ctm, false);
+            if (!clone.isEmpty())
+                out.insert(QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clone));
+        }
+        const QString mask = referenceIdentifier(element.attribute.value(QStringLiteral("mask")));
+        if (!mask.isEmpty()) {
+            const QString clone = clipReference(mask, context.ctm, true);
+            if (!clone.isEmpty())
+                out.insert(QStringLiteral("mask"), QStringLiteral("url(#%1)").arg(clone));
+        }
+    }
+}
+
+void Builder::buildChildren(const KTNSvgElement &element, const Context &context, QList<KTNSvgElement> &out)
+{
+    for (const KTNSvgElement &child : element.childElements) {
+        if (m_limitReached)
+            return;
+        buildElement(child, context, out);
+    }
+}
+
+void Builder::buildElement(const KTNSvgElement &element, const Context &parent, QList<KTNSvgElement> &out)
+{
+    const QString &name = element.elementName;
+    if (parent.depth >= m_limits.maxDepth) {
+        m_limitReached = true;
+        return;
+    }
+    if (element.attribute.value(QStringLiteral("display")).trimmed() == QLatin1String("none"))
+        return;
+    // Definitions are prepared where they are referenced.
+    if (isGradientName(name) || name == QLatin1String("clipPath") || name == QLatin1String("mask")
+        || name == QLatin1String("symbol") || name == QLatin1String("style") || name == QLatin1String("defs"))
+        return;
+    const bool shape = isShapeName(name);
+    const bool group = name == QLatin1String("g") || name == QLatin1String("a") || name == QLatin1String("switch");
+    const bool use = name == QLatin1String("use");
+    const bool nested = name == QLatin1String("svg");
+    if (!shape && !group && !use && !nested)
+        return;
+    // A shape without attributes has no geometry.
+    if (shape && element.attribute.isEmpty())
+        return;
+    if (!spend())
+        return;
+
+    Context context = parent;
+    context.depth = parent.depth + 1;
+    context.style = computeStyle(element, parent.style);
+    context.ctm = ownTransform(element) * parent.ctm;
+
+    if (shape) {
+        KTNSvgElement prepared;
+        prepared.elementName = name;
+        writeGeometry(element, context.viewport, context.style.fontSize, prepared.attribute);
+        prepared.elementName = name;
+        m_clippedShape = &prepared;
+        writeCommon(element, context, prepared.attribute);
+        m_clippedShape = nullptr;
+        if (parent.inClip) {
+            // Outlines only: "clip-rule" decides the winding.
+            prepared.attribute.insert(QStringLiteral("fill"), QStringLiteral("black"));
+            prepared.attribute.insert(QStringLiteral("fill-rule"), context.style.clipRule);
+            if (!context.style.visible)
+                return;
+        } else {
+            writeStyle(context.style, prepared.attribute);
+        }
+        if (!context.ctm.isIdentity())
+            prepared.attribute.insert(QStringLiteral("transform"), matrixText(context.ctm));
+        out.append(prepared);
+        return;
+    }
+
+    KTNSvgElement prepared;
+    prepared.elementName = QStringLiteral("g");
+    if (!parent.flat) {
+        writeCommon(element, context, prepared.attribute);
+        // The group's computed values (its children carry their own).
+        writeStyle(context.style, prepared.attribute);
+    }
+
+    if (use) {
+        const QString id = hrefOf(element);
+        const KTNSvgElement *target = m_ids.value(id);
+        if (!target || context.useChain.contains(id) || context.useChain.size() >= kMaxReferenceDepth)
+            return;
+        const Viewport &vp = parent.viewport;
+        const double x = parseLength(element.attribute.value(QStringLiteral("x")), Axis::X, vp).value_or(0);
+        const double y = parseLength(element.attribute.value(QStringLiteral("y")), Axis::Y, vp).value_or(0);
+        context.ctm = QTransform::fromTranslate(x, y) * context.ctm;
+        context.useChain.append(id);
+        if (target->elementName == QLatin1String("symbol")) {
+            const double w =
+                parseLength(element.attribute.value(QStringLiteral("width"), QStringLiteral("100%")), Axis::X, vp)
+                    .value_or(0);
+            const double h =
+                parseLength(element.attribute.value(QStringLiteral("height"), QStringLiteral("100%")), Axis::Y, vp)
+                    .value_or(0);
+            const QRectF box = parseViewBox(target->attribute.value(QStringLiteral("viewBox")));
+            if (box.width() > 0 && box.height() > 0) {
+                context.ctm = viewBoxTransform(box, QRectF(0, 0, w, h),
+                                               target->attribute.value(QStringLiteral("preserveAspectRatio")))
+                    * context.ctm;
+                context.viewport = {box.width(), box.height()};
+            }
+            const Style symbolStyle = computeStyle(*target, context.style);
+            Context inner = context;
+            inner.style = symbolStyle;
+            inner.ctm = ownTransform(*target) * context.ctm;
+            buildChildren(*target, inner, prepared.childElements);
+        } else if (isGradientName(target->elementName) || target->elementName == QLatin1String("clipPath")
+                   || target->elementName == QLatin1String("mask") || target->elementName == QLatin1String("defs")) {
+            return;
+        } else {
+            KTNSvgElement copy = *target;
+            // The copy's own width and height come from "use" for a
+            // referenced "svg".
+            if (target->elementName == QLatin1String("svg")) {
+                for (const char *key : {"width", "height"}) {
+                    const QString v = element.attribute.value(QLatin1String(key));
+                    if (!v.isEmpty())
+                        copy.attribute.insert(QLatin1String(key), v);
+                }
+            }
+            copy.attribute.remove(QStringLiteral("display"));
+            Context inner = context;
+            inner.depth = context.depth;
+            buildElement(copy, inner, prepared.childElements);
+        }
+    } else if (nested) {
+        const Viewport &vp = parent.viewport;
+        const auto &a = element.attribute;
+        const double x = parseLength(a.value(QStringLiteral("x")), Axis::X, vp).value_or(0);
+        const double y = parseLength(a.value(QStringLiteral("y")), Axis::Y, vp).value_or(0);
+        const double w = parseLength(a.value(QStringLiteral("width"), QStringLiteral("100%")), Axis::X, vp).value_or(0);
+        const double h = parseLength(a.value(QStringLiteral("height"), QStringLiteral("100%")), Axis::Y, vp).value_or(0);
+        if (w <= 0 || h <= 0)
+            return;
+        const QRectF box = parseViewBox(a.value(QStringLiteral("viewBox")));
+        const QRectF port(x, y, w, h);
+        // The nested viewport clips what it shows unless told otherwise.
+        const QString overflow = a.value(QStringLiteral("overflow")).trimmed();
+        if (!parent.flat && overflow != QLatin1String("visible") && overflow != QLatin1String("auto") && spend()) {
+            KTNSvgElement clip(QStringLiteral("clipPath"), {{QStringLiteral("id"), newIdentifier(QStringLiteral("viewport"))}});
+            KTNSvgElement rect(QStringLiteral("rect"), {{QStringLiteral("x"), number(x)},
+                                                         {QStringLiteral("y"), number(y)},
+                                                         {QStringLiteral("width"), number(w)},
+                                                         {QStringLiteral("height"), number(h)},
+                                                         {QStringLiteral("fill"), QStringLiteral("black")}});
+            if (!context.ctm.isIdentity())
+                rect.attribute.insert(QStringLiteral("transform"), matrixText(context.ctm));
+            clip.childElements.append(rect);
+            const QString clipId = clip.attribute.value(QStringLiteral("id"));
+            m_definitions.append(clip);
+            // The element's own clip path, if any, goes on an outer group.
+            if (prepared.attribute.contains(QStringLiteral("clip-path"))) {
+                KTNSvgElement inner(QStringLiteral("g"), {{QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clipId)}});
+                Context content = context;
+                if (box.width() > 0 && box.height() > 0) {
+                    content.ctm = viewBoxTransform(box, port, a.value(QStringLiteral("preserveAspectRatio"))) * context.ctm;
+                    content.viewport = {box.width(), box.height()};
+                } else {
+                    content.ctm = QTransform::fromTranslate(x, y) * context.ctm;
+                    content.viewport = {w, h};
+                }
+                buildChildren(element, content, inner.childElements);
+                prepared.childElements.append(inner);
+                out.append(prepared);
+                return;
+            }
+            prepared.attribute.insert(QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clipId));
+        }
+        if (box.width() > 0 && box.height() > 0) {
+            context.ctm = viewBoxTransform(box, port, a.value(QStringLiteral("preserveAspectRatio"))) * context.ctm;
+            context.viewport = {box.width(), box.height()};
+        } else {
+            context.ctm = QTransform::fromTranslate(x, y) * context.ctm;
+            context.viewport = {w, h};
+        }
+        buildChildren(element, context, prepared.childElements);
+    } else if (name == QLatin1String("switch")) {
+        // The first child that can be drawn.
+        for (const KTNSvgElement &child : element.childElements) {
+            const qsizetype before = prepared.childElements.size();
+            if (child.attribute.contains(QStringLiteral("requiredFeatures"))
+                || child.attribute.contains(QStringLiteral("systemLanguage"))
+                || child.attribute.contains(QStringLiteral("requiredExtensions")))
+                continue;
+            buildElement(child, context, prepared.childElements);
+            if (prepared.childElements.size() > before)
+                break;
+        }
+    } else {
+        buildChildren(element, context, prepared.childElements);
+    }
+    if (parent.flat) {
+        // Clip and mask content is flat: the shapes alone.
+        out.append(prepared.childElements);
+        return;
+    }
+    if (prepared.childElements.isEmpty())
+        return;
+    out.append(prepared);
+}
+
+void Builder::buildDefinitions(const KTNSvgElement &element, int depth, std::optional<QColor> color)
+{
+    if (depth > m_limits.maxDepth || m_limitReached)
+        return;
+    const QString &name = element.elementName;
+    if (const auto own = parseColor(element.attribute.value(QStringLiteral("color"))))
+        color = *own;
+    const QString id = element.attribute.value(QStringLiteral("id"));
+    if (!id.isEmpty()) {
+        if (isGradientName(name)) {
+            m_gradientsBuilt.insert(id, id);
+            buildGradient(id, element, color);
+            return;
+        }
+        if (name == QLatin1String("clipPath") || name == QLatin1String("mask")) {
+            clipReference(id, QTransform(), name == QLatin1String("mask"));
+            return;
+        }
+    }
+    for (const KTNSvgElement &child : element.childElements)
+        buildDefinitions(child, depth + 1, color);
+}
+
+KTNSvgElement Builder::buildRoot(const KTNSvgElement &root)
+{
+    KTNSvgElement out;
+    out.elementName = root.elementName;
+    out.scale = root.scale;
+    Context context;
+    if (root.elementName != QLatin1String("svg")) {
+        // A tree around the document (the registry's "file" node), or
+        // content without a document: the first "svg" inside is prepared
+        // as the document, anything else as content of a 100 x 100 one.
+        m_rootViewport = {100, 100};
+        context.viewport = m_rootViewport;
+        out.attribute = root.attribute;
+        if (isShapeName(root.elementName) || root.elementName == QLatin1String("g")) {
+            QList<KTNSvgElement> children;
+            buildElement(root, context, children);
+            if (children.size() == 1 && children.first().elementName == root.elementName) {
+                out = children.first();
+                out.scale = root.scale;
+            }
+        } else {
+            bool document = false;
+            for (const KTNSvgElement &child : root.childElements) {
+                if (!document && child.elementName == QLatin1String("svg")) {
+                    document = true;
+                    out.childElements.append(buildRoot(child));
+                } else {
+                    buildElement(child, context, out.childElements);
+                }
+            }
+        }
+        out.childElements = m_definitions + out.childElements;
+        m_definitions.clear();
+        return out;
+    }
+    // The document attributes stay as written (the builder reads the view
+    // box from them); the content is placed in image space.
+    out.attribute = root.attribute;
+    out.attribute.remove(QStringLiteral("style"));
+    out.attribute.remove(QStringLiteral("transform"));
+    out.attribute.remove(QStringLiteral("clip-path"));
+    out.attribute.remove(QStringLiteral("mask"));
+    const QRectF box = parseViewBox(root.attribute.value(QStringLiteral("viewBox")));
+    const Viewport initial{100, 100};
+    const auto width = parseLength(root.attribute.value(QStringLiteral("width")), Axis::X, initial);
+    const auto height = parseLength(root.attribute.value(QStringLiteral("height")), Axis::Y, initial);
+    const bool percentSize = root.attribute.value(QStringLiteral("width")).contains(QLatin1Char('%'))
+        || root.attribute.value(QStringLiteral("height")).contains(QLatin1Char('%'));
+    if (box.width() > 0 && box.height() > 0) {
+        m_rootViewport = {box.width(), box.height()};
+        if (width && height && !percentSize && *width > 0 && *height > 0
+            && std::abs(*width / *height - box.width() / box.height()) > 1e-9) {
+            context.ctm = viewBoxTransform(box, QRectF(0, 0, *width, *height),
+                                           root.attribute.value(QStringLiteral("preserveAspectRatio")));
+            out.attribute.insert(QStringLiteral("viewBox"), QStringLiteral("0 0 %1 %2").arg(number(*width), number(*height)));
+            m_rootViewport = {*width, *height};
+        } else {
+            context.ctm = QTransform::fromTranslate(-box.x(), -box.y());
+        }
+    } else if (width && height && *width > 0 && *height > 0) {
+        m_rootViewport = {*width, *height};
+        out.attribute.insert(QStringLiteral("width"), number(*width));
+        out.attribute.insert(QStringLiteral("height"), number(*height));
+    } else {
+        m_rootViewport = {16, 16};
+    }
+    context.viewport = m_rootViewport;
+    rootViewport() = m_rootViewport;
+    context.style = computeStyle(root, Style());
+    buildDefinitions(root, 0, std::nullopt);
+    QList<KTNSvgElement> content;
+    buildChildren(root, context, content);
+    // The root's own opacity, clip path and mask go on a group of its
+    // content.
+    KTNSvgElement wrapper(QStringLiteral("g"), {});
+    Context rootContext = context;
+    rootContext.ctm = QTransform();
+    writeCommon(root, rootContext, wrapper.attribute);
+    wrapper.attribute.remove(QStringLiteral("id"));
+    out.childElements = m_definitions;
+    m_definitions.clear();
+    if (wrapper.attribute.isEmpty()) {
+        out.childElements += content;
+    } else {
+        wrapper.childElements = content;
+        out.childElements.append(wrapper);
+    }
+    return out;
+}
+
+} // namespace
+
+ReadResult readTree(QXmlStreamReader &reader, const PrepareLimits &limits)
+{
+    ReadResult result;
+    reader.setNamespaceProcessing(false);
+    QList<KTNSvgElement> stack;
+    int skipped = 0; // depth inside elements beyond the limit
+    bool svgPrefix = false;
+    qsizetype count = 0;
+    auto close = [&] {
+        KTNSvgElement top = stack.takeLast();
+        if (stack.isEmpty()) {
+            if (!result.hasRoot) {
+                result.root = std::move(top);
+                result.hasRoot = true;
+            }
+        } else {
+            stack.last().childElements.append(std::move(top));
+        }
+    };
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (skipped > 0 || stack.size() >= limits.maxDepth || count >= limits.maxElements) {
+                ++skipped;
+                result.limitReached = true;
+                continue;
+            }
+            ++count;
+            KTNSvgElement node;
+            QString name = reader.qualifiedName().toString();
+            // "svg:rect" in a document that declares the prefix.
+            for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+                if (attribute.qualifiedName() == QLatin1String("xmlns:svg")
+                    && attribute.value() == QLatin1String("http://www.w3.org/2000/svg"))
+                    svgPrefix = true;
+            }
+            if (svgPrefix && name.startsWith(QLatin1String("svg:")))
+                name = name.mid(4);
+            node.elementName = name;
+            for (const QXmlStreamAttribute &attribute : reader.attributes())
+                node.attribute.insert(attribute.qualifiedName().toString(), attribute.value().toString());
+            stack.append(std::move(node));
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (skipped > 0) {
+                --skipped;
+                continue;
+            }
+            if (!stack.isEmpty())
+                close();
+        } else if (token == QXmlStreamReader::Characters) {
+            if (skipped == 0 && !stack.isEmpty() && stack.last().elementName == QLatin1String("style")
+                && stack.last().text.size() < (1 << 20))
+                stack.last().text += reader.text();
+        }
+    }
+    // An error leaves elements open: they close as if their ends had come.
+    while (!stack.isEmpty())
+        close();
+    return result;
+}
+
+PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits)
+{
+    PrepareResult result;
+    QString sheets;
+    bool styled = false;
+    collectStyleSheets(root, sheets, styled, 0, limits.maxDepth);
+    if (styled || !sheets.isEmpty()) {
+        Cascade cascadeState;
+        int order = 0;
+        if (!sheets.isEmpty())
+            cascadeState.rules = parseStyleSheet(sheets, order);
+        // Selector tests for the whole document.
+        cascadeState.work = 20'000'000;
+        std::vector<Ancestor> chain;
+        cascade(root, chain, true, cascadeState, 0, limits.maxDepth);
+    }
+
+    QHash<QString, const KTNSvgElement *> ids;
+    collectIdentifiers(root, ids, 0, limits.maxDepth);
+    Builder builder(ids, limits);
+    KTNSvgElement prepared = builder.buildRoot(root);
+    result.limitReached = builder.limitReached();
+    root = std::move(prepared);
+    return result;
+}
+
+} // namespace kalvo::svg

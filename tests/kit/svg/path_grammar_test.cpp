@@ -1,0 +1,65 @@
+// Path data as minified icon files write it: packed numbers, flags without
+// separators, implicit repeated commands and which curves smooth segments
+// reflect.
+#include "svg_test_util.h"
+
+using namespace kalvo;
+using namespace kalvo::svgtest;
+
+namespace {
+
+KTNSVGBezierPath outline(const char *d)
+{
+    const auto path = KTNTKSVGBaseElement::create<KTNTKSVGPathElement>({{"d", QString::fromLatin1(d)}});
+    return *path->shape;
+}
+
+TEST(PathGrammar, PackedNumbersAndImplicitCommands)
+{
+    // "m" then pairs: relative lines; ".5.5" is two numbers; "-" starts a
+    // number; exponents with signs.
+    const KTNSVGBezierPath p = outline("m1 1 .5.5-1-1 2e0 0l1e-1-1E+1");
+    ASSERT_EQ(p.path.elementCount(), 5);
+    EXPECT_EQ(steps(p.path)[1].x, 1.5);
+    EXPECT_EQ(steps(p.path)[2].x, 0.5);
+    EXPECT_EQ(steps(p.path)[3].x, 2.5);
+    EXPECT_NEAR(steps(p.path)[4].x, 2.6, 1e-12);
+    EXPECT_NEAR(steps(p.path)[4].y, -9.5, 1e-12);
+}
+
+TEST(PathGrammar, ArcFlagsWithoutSeparators)
+{
+    // "a5 5 0 1010 0": large-arc 1, sweep 0, end (10, 0) relative.
+    const KTNSVGBezierPath packed = outline("M0 0a5 5 0 1010 0");
+    const KTNSVGBezierPath spaced = outline("M0 0a5 5 0 1 0 10 0");
+    EXPECT_EQ(packed.path, spaced.path);
+    EXPECT_EQ(packed.currentPoint(), QPointF(10, 0));
+    EXPECT_GT(packed.path.boundingRect().height(), 4.9);
+}
+
+TEST(PathGrammar, SmoothSegmentsReflectOnlyCurvesOfTheirKind)
+{
+    // "S" after a quadratic does not reflect its control point: the first
+    // control point is the current point.
+    const KTNSVGBezierPath p = outline("M0 0 Q5 5 10 0 S20 5 20 0");
+    EXPECT_EQ(QPointF(steps(p.path)[4].x, steps(p.path)[4].y), QPointF(10, 0));
+    // "T" after a cubic likewise.
+    const KTNSVGBezierPath t = outline("M0 0 C0 5 10 5 10 0 T20 0");
+    EXPECT_NEAR(steps(t.path)[4].y, 0, 1e-12);
+}
+
+TEST(PathGrammar, DataMustStartWithAMove)
+{
+    EXPECT_TRUE(outline("L10 10 20 20").path.isEmpty());
+    EXPECT_TRUE(outline("A5 5 0 0 1 50 50").path.isEmpty());
+    EXPECT_FALSE(outline(" M0 0 L1 1").path.isEmpty());
+}
+
+TEST(PathGrammar, NegativeRadiiAreTakenAsTheirSize)
+{
+    const KTNSVGBezierPath negative = outline("M0 0 A-5 -5 0 0 1 10 0");
+    const KTNSVGBezierPath positive = outline("M0 0 A5 5 0 0 1 10 0");
+    EXPECT_EQ(negative.path, positive.path);
+}
+
+} // namespace
