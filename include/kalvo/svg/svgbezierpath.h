@@ -36,6 +36,9 @@ struct KALVO_EXPORT KTNSVGBezierPath
     QList<double> lineDash; // lengths in points; empty means solid
     double lineDashPhase = 0.0;
     qsizetype elementLimit = kDefaultElementLimit;
+    // The element that stands for a line from a point to itself while its
+    // subpath has nothing else (see lineToPoint); -1 when there is none.
+    int dotElement = -1;
 
     KTNSVGBezierPath() { path.setFillRule(Qt::WindingFill); }
 
@@ -69,6 +72,10 @@ struct KALVO_EXPORT KTNSVGBezierPath
     void appendBezierPath(const KTNSVGBezierPath &other);
     KTNSVGBezierPath bezierPathByReversingPath() const;
     void transformUsingAffineTransform(const QTransform &transform);
+
+    // Keeping a line of no length (see the source).
+    void addDotStep();
+    void takeBackDotStep();
 
     // Any non-finite coordinate empties the path; coordinates beyond
     // kCoordinateLimit are clamped. Keeps the style.

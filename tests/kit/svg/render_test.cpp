@@ -150,6 +150,26 @@ TEST(RenderStroke, LineCaps)
     EXPECT_LT(round.pixelColor(4, 6).alpha(), 100) << "but not the corner a square cap fills";
 }
 
+TEST(RenderStroke, ZeroLengthSubpathsShowTheirCaps)
+{
+    // Icon sets draw dots as lines from a point to itself.
+    const QImage round = renderText(R"~(<svg viewBox="0 0 16 16"><g stroke="red" stroke-width="6" stroke-linecap="round">
+        <line x1="4" y1="8" x2="4" y2="8"/><path d="M12 8v0"/><path d="M8 2Z"/></g></svg>)~");
+    EXPECT_TRUE(colorAt(round, 4, 8, kRed));
+    EXPECT_TRUE(colorAt(round, 12, 8, kRed));
+    EXPECT_TRUE(colorAt(round, 8, 2, kRed)) << "a move and a close";
+    EXPECT_LT(round.pixelColor(1, 5).alpha(), 128) << "a disc, not a square";
+
+    const QImage square = renderText(R"~(<svg viewBox="0 0 16 16"><line x1="8" y1="8" x2="8" y2="8"
+        stroke="red" stroke-width="6" stroke-linecap="square"/></svg>)~");
+    EXPECT_TRUE(colorAt(square, 5, 5, kRed)) << "the square's corner";
+    EXPECT_TRUE(isTransparent(square, 3, 3));
+
+    const QImage flat = renderText(R"~(<svg viewBox="0 0 16 16"><line x1="8" y1="8" x2="8" y2="8"
+        stroke="red" stroke-width="6"/></svg>)~");
+    EXPECT_EQ(opaquePixels(flat), 0) << "butt caps of nothing are nothing";
+}
+
 TEST(RenderStroke, LineJoins)
 {
     auto render = [](const char *join, const char *extra = "") {

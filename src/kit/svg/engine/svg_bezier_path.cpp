@@ -24,10 +24,38 @@ bool KTNSVGBezierPath::moveToPoint(QPointF point)
     return true;
 }
 
+// A subpath that goes nowhere ("M5 5 L5 5", "M5 5 Z") still shows its round
+// or square caps: icon sets draw their dots that way. QPainterPath drops a
+// line to the current point, so the line is kept as a step too small to see,
+// along x (the direction SVG gives a line of no length). When the subpath
+// goes on, the step is taken back so no join is made with a direction of
+// noise.
+void KTNSVGBezierPath::addDotStep()
+{
+    const QPointF at = path.currentPosition();
+    path.lineTo(at + QPointF(1e-6 * std::max(1.0, std::abs(at.x())), 0));
+    dotElement = path.elementCount() - 1;
+}
+
+void KTNSVGBezierPath::takeBackDotStep()
+{
+    if (dotElement >= 0 && dotElement == path.elementCount() - 1 && dotElement > 0) {
+        const QPainterPath::Element start = path.elementAt(dotElement - 1);
+        path.setElementPositionAt(dotElement, start.x, start.y);
+    }
+    dotElement = -1;
+}
+
 bool KTNSVGBezierPath::lineToPoint(QPointF point)
 {
     if (!finite(point) || !admit(2))
         return false;
+    const int count = path.elementCount();
+    if (count > 0 && path.elementAt(count - 1).isMoveTo() && point == path.currentPosition()) {
+        addDotStep();
+        return true;
+    }
+    takeBackDotStep();
     path.lineTo(point);
     return true;
 }
@@ -36,6 +64,7 @@ bool KTNSVGBezierPath::curveToPoint(QPointF end, QPointF control1, QPointF contr
 {
     if (!finite(end) || !finite(control1) || !finite(control2) || !admit(4))
         return false;
+    takeBackDotStep();
     path.cubicTo(control1, control2, end);
     return true;
 }
@@ -50,8 +79,14 @@ bool KTNSVGBezierPath::quadCurveToPoint(QPointF end, QPointF control)
 
 void KTNSVGBezierPath::closePath()
 {
-    if (path.elementCount() > 0 && admit(1))
-        path.closeSubpath();
+    const int count = path.elementCount();
+    if (count > 0 && admit(1)) {
+        // "M x y Z" is a dot: its caps show, which a closed loop has none of.
+        if (path.elementAt(count - 1).isMoveTo())
+            addDotStep();
+        else if (dotElement != count - 1)
+            path.closeSubpath();
+    }
 }
 
 bool KTNSVGBezierPath::appendArc(QPointF center, double radius, double startAngle, double endAngle, bool clockwise,
@@ -140,6 +175,7 @@ KTNSVGBezierPath KTNSVGBezierPath::bezierPathByReversingPath() const
 {
     KTNSVGBezierPath reversed = *this;
     reversed.path = path.toReversed();
+    reversed.dotElement = -1;
     reversed.path.setFillRule(path.fillRule());
     return reversed;
 }

@@ -263,6 +263,7 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
     const double pad = std::max(width, 1.0) * std::max(pen.miterLimit(), 2.0) + 2;
     if (!spend(outline.path.controlPointRect().adjusted(-pad, -pad, pad, pad), outline.path.elementCount() * 4))
         return;
+
     // Qt strokes curves with offset curves that stray from the true
     // outline by up to a pixel; strokes of flattened curves are exact.
     bool curved = false;
