@@ -18,9 +18,9 @@ cat > "$out/include/kalvo/kalvo_export.h" <<'HEADER'
 HEADER
 
 cxx=clang++-14
-flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fPIC
-       -Iinclude -I"$out/include" -Isrc $(pkg-config --cflags Qt6Core Qt6Gui))
-libs=($(pkg-config --libs Qt6Core Qt6Gui))
+flags=(-std=c++20 -DQT_NO_KEYWORDS -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fPIC
+       -Iinclude -I"$out/include" -Isrc $(pkg-config --cflags Qt6Core Qt6Gui Qt6Widgets))
+libs=($(pkg-config --libs Qt6Core Qt6Gui Qt6Widgets))
 
 build() {
   local name=$1; shift
@@ -33,6 +33,7 @@ build() {
 build color_parsers_fuzz fuzz/color_parsers_fuzz.cpp src/theme/color_parsers.cpp
 build property_list_fuzz fuzz/property_list_fuzz.cpp src/platform/property_list.cpp
 build svg_fuzz fuzz/svg_fuzz.cpp src/kit/svg/engine/*.cpp src/theme/color_parsers.cpp
+build html_snippet_fuzz fuzz/html_snippet_fuzz.cpp src/kit/html/html_snippet.cpp src/kit/html/html_snippet_tokenizer.cpp src/kit/html/html_snippet_runs.cpp src/kit/html/html_snippet_strings.cpp src/kit/html/styledtext.cpp
 
 run() {
   local name=$1 log="$out/$1.log"; shift
@@ -50,3 +51,4 @@ run() {
 run color_parsers_fuzz fuzz/corpus/color
 run property_list_fuzz fuzz/corpus/plist
 run svg_fuzz fuzz/corpus/svg resources/icons
+run html_snippet_fuzz fuzz/corpus/html

@@ -1,0 +1,256 @@
+// StyledText run storage: overlapping additions, override order, clamping,
+// removing and replacing text, and the batch builder the parser uses
+// (checked against addAttributes one range at a time).
+#include "parser_test_util.h"
+
+#include "kit/html/html_snippet_runs.h"
+
+#include <QObject>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace kalvo;
+using namespace kalvo::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Runs cover the text without gaps and neighbours differ.
+void expectCanonical(const StyledText &text)
+{
+    const auto runs = text.runs();
+    qsizetype at = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i].range.location, at);
+        EXPECT_GT(runs[i].range.length, 0);
+        at = runs[i].range.end();
+        if (i > 0) {
+            EXPECT_FALSE(runs[i - 1].attributes == runs[i].attributes) << "equal neighbours at run " << i;
+        }
+    }
+    EXPECT_EQ(at, text.length());
+}
+
+TextAttributes linkAttributes(const QString &link)
+{
+    TextAttributes a;
+    a.link = link;
+    return a;
+}
+
+TEST(StyledTextStorage, OverlappingAdditionsMergeFieldByField)
+{
+    StyledText text(u"0123456789"_s);
+    text.addUnderline(UnderlineStyle::Single, {2, 5});
+    text.addAttribute(TNLinkAttributeName, u"one"_s, {4, 4});
+    text.addAttribute(TNLinkAttributeName, u"two"_s, {6, 10}); // clamped to the end
+    expectCanonical(text);
+    TextRange range;
+    EXPECT_TRUE(text.attributesAt(0, &range).isEmpty());
+    EXPECT_EQ(range, (TextRange {0, 2}));
+    EXPECT_EQ(text.attributesAt(5).underline, UnderlineStyle::Single);
+    EXPECT_EQ(text.attributesAt(5).link, u"one"_s);
+    EXPECT_EQ(text.attributesAt(6).underline, UnderlineStyle::Single);
+    EXPECT_EQ(text.attributesAt(6).link, u"two"_s);
+    EXPECT_FALSE(text.attributesAt(8).underline.has_value());
+    EXPECT_EQ(text.attribute(TNLinkAttributeName, 9, &range), QVariant(u"two"_s));
+    // The effective range of one attribute spans runs that differ otherwise.
+    EXPECT_EQ(range, (TextRange {6, 4}));
+    EXPECT_EQ(text.attribute(u"Unknown"_s, 3), QVariant());
+}
+
+TEST(StyledTextStorage, EqualNeighboursMergeAgain)
+{
+    StyledText text(u"abcdef"_s);
+    text.addUnderline(UnderlineStyle::Single, {0, 2});
+    text.addUnderline(UnderlineStyle::Single, {4, 2});
+    EXPECT_EQ(text.runs().size(), 3u);
+    text.addUnderline(UnderlineStyle::Single, {2, 2});
+    ASSERT_EQ(text.runs().size(), 1u);
+    text.removeAttribute(u"NotThere"_s, {0, 6});
+    EXPECT_EQ(text.runs().size(), 1u);
+}
+
+TEST(StyledTextStorage, RangesOutsideTheTextAreClampedOrIgnored)
+{
+    StyledText text(u"abc"_s);
+    text.addUnderline(UnderlineStyle::Single, {-5, 6});
+    EXPECT_EQ(text.attributesAt(0).underline, UnderlineStyle::Single);
+    EXPECT_FALSE(text.attributesAt(1).underline.has_value());
+    text.addCursor(Qt::PointingHandCursor, {2, std::numeric_limits<qsizetype>::max()});
+    EXPECT_EQ(text.attributesAt(2).cursor, Qt::PointingHandCursor);
+    const auto before = text.runs().size();
+    text.addCursor(Qt::IBeamCursor, {3, 10});
+    text.addCursor(Qt::IBeamCursor, {100, 10});
+    text.addCursor(Qt::IBeamCursor, {1, 0});
+    text.addCursor(Qt::IBeamCursor, {1, -4});
+    EXPECT_EQ(text.runs().size(), before);
+    EXPECT_TRUE(text.attributesAt(-1).isEmpty());
+    EXPECT_TRUE(text.attributesAt(3).isEmpty());
+    expectCanonical(text);
+}
+
+TEST(StyledTextStorage, SetAttributesReplacesAndRemoveAttributeClears)
+{
+    StyledText text(u"abcdef"_s);
+    text.addUnderline(UnderlineStyle::Single, {0, 6});
+    text.addAttribute(TNAction, u"go"_s, {0, 6});
+    text.setAttributes(linkAttributes(u"l"_s), {1, 2});
+    EXPECT_FALSE(text.attributesAt(1).underline.has_value());
+    EXPECT_FALSE(text.attributesAt(1).action.has_value());
+    EXPECT_EQ(text.attributesAt(1).link, u"l"_s);
+    text.removeAttribute(TNAction, {0, 6});
+    text.removeAttribute(TNLinkAttributeName, {0, 6});
+    EXPECT_FALSE(text.attributesAt(0).action.has_value());
+    EXPECT_TRUE(text.attributesAt(1).isEmpty());
+    expectCanonical(text);
+}
+
+TEST(StyledTextStorage, OtherNamedAttributesAndTargets)
+{
+    QObject target;
+    StyledText text(u"abc"_s);
+    text.addAttribute(u"custom"_s, 7, {0, 2});
+    text.addAttribute(TNTarget, QVariant::fromValue<QObject *>(&target), {1, 2});
+    text.addAttribute(TNAXRole, TNAXButtonRole, {0, 3});
+    EXPECT_EQ(text.attribute(u"custom"_s, 1), QVariant(7));
+    EXPECT_EQ(text.attribute(TNTarget, 2).value<QObject *>(), &target);
+    EXPECT_EQ(text.attributesAt(0).axRole, TNAXButtonRole);
+    text.removeAttribute(u"custom"_s, {0, 3});
+    EXPECT_FALSE(text.attribute(u"custom"_s, 0).isValid());
+}
+
+TEST(StyledTextStorage, RemoveCutsRunsAndMergesTheJoin)
+{
+    StyledText text(u"aaBBcc"_s);
+    text.addUnderline(UnderlineStyle::Single, {0, 2});
+    text.addUnderline(UnderlineStyle::Single, {4, 2});
+    text.remove({2, 2});
+    EXPECT_EQ(text.text(), u"aacc");
+    ASSERT_EQ(text.runs().size(), 1u);
+    text.remove({1, 100});
+    EXPECT_EQ(text.text(), u"a");
+    text.remove({-3, 2});
+    EXPECT_EQ(text.text(), u"a");
+    text.remove({0, 1});
+    EXPECT_TRUE(text.isEmpty());
+    EXPECT_TRUE(text.runs().empty());
+}
+
+TEST(StyledTextStorage, ReplaceTakesTheFirstCharactersAttributes)
+{
+    StyledText text(u"hello world"_s);
+    text.addAttribute(TNLinkAttributeName, u"w"_s, {6, 5});
+    text.replace({6, 5}, u"there, friend"_s);
+    EXPECT_EQ(text.text(), u"hello there, friend");
+    TextRange range;
+    EXPECT_EQ(text.attributesAt(8, &range).link, u"w"_s);
+    EXPECT_EQ(range, (TextRange {6, 13}));
+    // An empty range inserts with the attributes of the character there.
+    text.replace({0, 0}, u">> "_s);
+    EXPECT_EQ(text.text(), u">> hello there, friend");
+    EXPECT_TRUE(text.attributesAt(0).isEmpty());
+    // At the end: the last character's.
+    text.replace({text.length(), 0}, u"!"_s);
+    EXPECT_EQ(text.attributesAt(text.length() - 1).link, u"w"_s);
+    // Replacing by nothing removes.
+    text.replace({0, 3}, QString());
+    EXPECT_EQ(text.text(), u"hello there, friend!");
+    expectCanonical(text);
+}
+
+TEST(StyledTextStorage, AppendMergesEqualRunsAndEqualityComparesRuns)
+{
+    StyledText a(u"ab"_s, linkAttributes(u"x"_s));
+    a.append(u"cd"_s, linkAttributes(u"x"_s));
+    a.append(u""_s, linkAttributes(u"y"_s));
+    EXPECT_EQ(a.runs().size(), 1u);
+    StyledText b;
+    b.append(StyledText(u"a"_s, linkAttributes(u"x"_s)));
+    b.append(StyledText(u"bcd"_s, linkAttributes(u"x"_s)));
+    EXPECT_EQ(a, b);
+    b.addUnderline(UnderlineStyle::Single, {3, 1});
+    EXPECT_FALSE(a == b);
+
+    const auto attachment = TextAttachment::imageAttachment(BitmapImage::create(QImage(2, 2, QImage::Format_ARGB32)));
+    StyledText withObject(u"x"_s);
+    withObject.append(StyledText::attachmentString(attachment));
+    withObject.append(u"y"_s);
+    const auto list = withObject.attachments();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].first, 1);
+    EXPECT_EQ(list[0].second, attachment);
+}
+
+TEST(StyledTextStorage, FontsCompareByValueColoursByObject)
+{
+    TextAttributes a;
+    a.font = QFont(u"Sans"_s, 10);
+    TextAttributes b;
+    b.font = QFont(u"Sans"_s, 10);
+    EXPECT_EQ(a, b);
+    a.foregroundColor = Color::color(0x123456, 0x654321);
+    b.foregroundColor = Color::color(0x123456, 0x654321);
+    EXPECT_EQ(a, b); // the factory hands out one object per value
+    b.foregroundColor = std::make_shared<Color>(0x123456, 1.0, 0x654321, 1.0);
+    EXPECT_FALSE(a == b);
+}
+
+// The batch builder must give exactly what addAttributes in the same order
+// gives, for random overlapping ranges of every field.
+TEST(StyledTextRunBuilder, MatchesAddAttributesOneByOne)
+{
+    std::mt19937 random(1234);
+    const QString base = QString(200, u'x');
+    const ColorPtr colors[] = {Color::color(0x111111, 0x222222), Color::color(0x333333, 0x444444)};
+    QObject target;
+    for (int round = 0; round < 200; ++round) {
+        StyledText expected(base);
+        html_detail::RunBuilder builder;
+        const int count = int(random() % 40);
+        for (int i = 0; i < count; ++i) {
+            const qsizetype start = qsizetype(random() % 220) - 10;
+            const qsizetype length = qsizetype(random() % 80) - 5;
+            TextAttributes a;
+            const unsigned fields = random();
+            if (fields & 1)
+                a.foregroundColor = colors[(fields >> 8) & 1];
+            if (fields & 2)
+                a.font = QFont(u"Sans"_s, 8 + int((fields >> 9) % 3));
+            if (fields & 4)
+                a.underline = UnderlineStyle::Single;
+            if (fields & 8)
+                a.cursor = (fields >> 10) & 1 ? Qt::PointingHandCursor : Qt::IBeamCursor;
+            if (fields & 16)
+                a.link = QString::number((fields >> 11) % 3);
+            if (fields & 32)
+                a.target = QPointer<QObject>(&target);
+            if (fields & 64)
+                a.action = u"go"_s;
+            if (fields & 128)
+                a.others[u"k"_s] = int((fields >> 12) % 2);
+            expected.addAttributes(a, {start, length});
+            builder.add({start, length}, a);
+        }
+        const StyledText built = builder.build(base);
+        expectCanonical(built);
+        ASSERT_EQ(built, expected) << "round " << round;
+    }
+}
+
+TEST(StyledTextRunBuilder, ManyNestedRangesBuildInOneSweep)
+{
+    // 50,000 ranges all open to the end: every position is covered by
+    // thousands of ranges, which a per-position merge would multiply.
+    const qsizetype n = 50000;
+    html_detail::RunBuilder builder;
+    for (qsizetype i = 0; i < n; ++i)
+        builder.add({i, n - i}, linkAttributes(QString::number(i % 7)));
+    const StyledText text = builder.build(QString(n, u'y'));
+    ASSERT_EQ(text.runs().size(), std::size_t(n));
+    EXPECT_EQ(text.attributesAt(n - 1).link, QString::number((n - 1) % 7));
+}
+
+} // namespace

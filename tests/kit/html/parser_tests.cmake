@@ -1,0 +1,11 @@
+# The snippet parser, the string additions and the StyledText run storage.
+# Included by tests/kit/html/tests.cmake.
+kalvo_add_test(kalvo_html_parser_tests
+  SOURCES
+    kit/html/parser_tokenizer_test.cpp
+    kit/html/parser_styles_test.cpp
+    kit/html/parser_links_test.cpp
+    kit/html/parser_builders_test.cpp
+    kit/html/parser_styledtext_test.cpp
+    kit/html/parser_badinput_test.cpp
+  LABELS unit)
