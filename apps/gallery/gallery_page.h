@@ -36,5 +36,6 @@ QWidget *createColoursPage(const Look &look);
 QWidget *createViewsPage(const Look &look);
 QWidget *createButtonsPage(const Look &look);
 QWidget *createIconsPage(const Look &look);
+QWidget *createStyledTextPage(const Look &look);
 
 } // namespace gallery

@@ -12,6 +12,7 @@ const std::vector<Page> &pages()
         {QStringLiteral("views"), QStringLiteral("Views"), createViewsPage},
         {QStringLiteral("buttons"), QStringLiteral("Buttons"), createButtonsPage},
         {QStringLiteral("icons"), QStringLiteral("Icons"), createIconsPage},
+        {QStringLiteral("styled-text"), QStringLiteral("Styled text"), createStyledTextPage},
     };
     return all;
 }
