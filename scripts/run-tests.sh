@@ -44,7 +44,7 @@ if [ -z "${KALVO_QUICK:-}" ]; then
     run_ctest build-tsan -L tsan -j "$jobs" --output-on-failure --timeout 300
 
   echo "== Fuzzing (bounded)"
-  fuzz/run-fuzzers.sh "${KALVO_FUZZ_SECONDS:-30}"
+  fuzz/run-fuzzers.sh "${KALVO_FUZZ_SECONDS:-20}"
 fi
 
 echo "== Build and test"
