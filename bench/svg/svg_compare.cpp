@@ -55,16 +55,22 @@ struct Set
 
 // The picture's aspect (height / width) from librsvg's reading of the
 // document, so all three engines fill the same pixel box.
-double aspectOf(const QByteArray &bytes)
+// librsvg's reading of the document, or null when it refuses it.
+RsvgHandle *openWithRsvg(const QByteArray &bytes)
 {
     GError *error = nullptr;
     RsvgHandle *handle =
         rsvg_handle_new_from_data(reinterpret_cast<const guint8 *>(bytes.constData()), gsize(bytes.size()), &error);
-    if (!handle) {
-        if (error)
-            g_error_free(error);
+    if (error)
+        g_error_free(error);
+    return handle;
+}
+
+double aspectOf(const QByteArray &bytes)
+{
+    RsvgHandle *handle = openWithRsvg(bytes);
+    if (!handle)
         return 1.0;
-    }
     double aspect = 1.0;
     gboolean hasWidth = false, hasHeight = false, hasViewBox = false;
     RsvgLength width{}, height{};
@@ -125,14 +131,10 @@ QImage renderQt(const QByteArray &bytes, QSize box)
 QImage renderRsvg(const QByteArray &bytes, QSize box)
 {
     QImage image = blank(box);
-    GError *error = nullptr;
-    RsvgHandle *handle =
-        rsvg_handle_new_from_data(reinterpret_cast<const guint8 *>(bytes.constData()), gsize(bytes.size()), &error);
-    if (!handle) {
-        if (error)
-            g_error_free(error);
+    RsvgHandle *handle = openWithRsvg(bytes);
+    if (!handle)
         return image;
-    }
+    GError *error = nullptr;
     // Cairo's ARGB32 is QImage's premultiplied ARGB32 on this byte order.
     cairo_surface_t *surface = cairo_image_surface_create_for_data(image.bits(), CAIRO_FORMAT_ARGB32, box.width(),
                                                                    box.height(), int(image.bytesPerLine()));

@@ -457,6 +457,9 @@ public:
     // box for "objectBoundingBox").
     std::optional<QBrush> brushForElement(const KTNTKSVGBaseElement *element, const QRectF &userBounds,
                                           double opacity, double scale) const;
+    // Fills `path` (image pixels) with the gradient over the path's own box.
+    void drawGradientElementWithPath(const KTNSVGBezierPath &path, KTNSVGDrawContext &context, double opacity,
+                                     double scale) override;
 
 protected:
     // The gradient in its own coordinates; nothing when it degenerates
@@ -470,8 +473,6 @@ public:
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 
     void parserAttributeWithKey(const QString &key, const QString &value) override;
-    void drawGradientElementWithPath(const KTNSVGBezierPath &path, KTNSVGDrawContext &context, double opacity,
-                                     double scale) override;
 
 protected:
     std::optional<QGradient> makeGradient() const override;
@@ -486,8 +487,6 @@ public:
 
     void setupDefaultValue() override;
     void parserAttributeWithKey(const QString &key, const QString &value) override;
-    void drawGradientElementWithPath(const KTNSVGBezierPath &path, KTNSVGDrawContext &context, double opacity,
-                                     double scale) override;
 
 protected:
     std::optional<QGradient> makeGradient() const override;

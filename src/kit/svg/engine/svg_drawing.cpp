@@ -598,21 +598,10 @@ std::optional<QGradient> KTNTKSVGRadialGradientElement::makeGradient() const
     return QRadialGradient(centre, r, focal, focalRadius);
 }
 
-void KTNTKSVGLinearGradientElement::drawGradientElementWithPath(const KTNSVGBezierPath &path,
-                                                               KTNSVGDrawContext &context, double opacity,
-                                                               double scale)
+void KTNSVGGradient::drawGradientElementWithPath(const KTNSVGBezierPath &path, KTNSVGDrawContext &context,
+                                                 double opacity, double scale)
 {
     // Without the element: its box is the outline's.
-    const QRectF bounds = path.path.boundingRect();
-    const QRectF userBounds(bounds.x() / scale, bounds.y() / scale, bounds.width() / scale, bounds.height() / scale);
-    if (const std::optional<QBrush> brush = brushForElement(nullptr, userBounds, opacity, scale))
-        context.fillPath(path.path, *brush);
-}
-
-void KTNTKSVGRadialGradientElement::drawGradientElementWithPath(const KTNSVGBezierPath &path,
-                                                               KTNSVGDrawContext &context, double opacity,
-                                                               double scale)
-{
     const QRectF bounds = path.path.boundingRect();
     const QRectF userBounds(bounds.x() / scale, bounds.y() / scale, bounds.width() / scale, bounds.height() / scale);
     if (const std::optional<QBrush> brush = brushForElement(nullptr, userBounds, opacity, scale))
