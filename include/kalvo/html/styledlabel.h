@@ -9,8 +9,10 @@
 // activates it. A target/action link invokes its action on its target
 // (with the link as argument when the action ends in ":"). Any other link
 // goes to the label's own handler, else the shared handler; when neither
-// takes it (none set, or it answered false) the desktop opens it, except
-// "tn://" links, which only a handler can open. The pointer becomes a
+// takes it (none set, or it answered false) the desktop opens it if it is a
+// web or mail address (http, https, mailto). Links come from servers, so
+// files and other schemes (which may start local programs) open only
+// through a handler, as do the application's "tn://" links. The pointer becomes a
 // pointing hand over links (or the cursor a run asks for), and a
 // target/action link shows its tool tip.
 //

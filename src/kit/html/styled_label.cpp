@@ -584,11 +584,14 @@ bool StyledLabel::activateLink(int index)
     const LinkHandler handler = d->localHandler ? d->localHandler : sharedLinkHandler();
     if (handler && handler(value))
         return true;
-    // The application's own links mean nothing to the desktop.
-    if (value.startsWith(QLatin1String("tn://"), Qt::CaseInsensitive))
-        return false;
+    // The application's own links mean nothing to the desktop. Links come
+    // from servers: of the rest, only web and mail addresses go to the
+    // desktop, never files or schemes that start local programs; a host
+    // that wants more says so in its handler.
     const QUrl url(value);
-    if (!url.isValid() || url.scheme().isEmpty())
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid()
+        || (scheme != QLatin1String("https") && scheme != QLatin1String("http") && scheme != QLatin1String("mailto")))
         return false;
     return QDesktopServices::openUrl(url);
 }

@@ -202,6 +202,19 @@ TEST_F(StyledLabelTest, UnhandledLinksGoToTheDesktopExceptApplicationLinks)
     label->setLocalLinkHandler({});
     EXPECT_FALSE(label->activateLink(0)); // no handler at all: still not the desktop's
 
+    // Server-sent links to files or to schemes of local programs are not
+    // handed to the desktop.
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "handleUrl");
+    QDesktopServices::setUrlHandler(QStringLiteral("ssh"), &desktop, "handleUrl");
+    for (const QString &link : {QStringLiteral("file:///usr/bin/xterm"), QStringLiteral("ssh://host"),
+                                QStringLiteral("/etc/passwd"), QStringLiteral("javascript:alert(1)")}) {
+        StyledText other(QStringLiteral("x"));
+        other.addAttribute(TNLinkAttributeName, link, {0, 1});
+        label->setStyledText(other);
+        EXPECT_FALSE(label->activateLink(0)) << qPrintable(link);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("ssh"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("tn"));
     EXPECT_EQ(desktop.calls, QStringList{QStringLiteral("desktop https://example.org/docs")});
