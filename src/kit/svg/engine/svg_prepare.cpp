@@ -1465,6 +1465,19 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
             return;
         const QRectF box = parseViewBox(a.value(QStringLiteral("viewBox")));
         const QRectF port(x, y, w, h);
+        // What the children are built in: the view box fitted into the
+        // port, or the port's own origin without one.
+        auto contentContext = [&] {
+            Context content = context;
+            if (box.width() > 0 && box.height() > 0) {
+                content.ctm = viewBoxTransform(box, port, a.value(QStringLiteral("preserveAspectRatio"))) * context.ctm;
+                content.viewport = {box.width(), box.height()};
+            } else {
+                content.ctm = QTransform::fromTranslate(x, y) * context.ctm;
+                content.viewport = {w, h};
+            }
+            return content;
+        };
         // The nested viewport clips what it shows unless told otherwise.
         const QString overflow = a.value(QStringLiteral("overflow")).trimmed();
         if (!parent.flat && overflow != QLatin1String("visible") && overflow != QLatin1String("auto") && spend()) {
@@ -1482,29 +1495,14 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
             // The element's own clip path, if any, goes on an outer group.
             if (prepared.attribute.contains(QStringLiteral("clip-path"))) {
                 KTNSvgElement inner(QStringLiteral("g"), {{QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clipId)}});
-                Context content = context;
-                if (box.width() > 0 && box.height() > 0) {
-                    content.ctm = viewBoxTransform(box, port, a.value(QStringLiteral("preserveAspectRatio"))) * context.ctm;
-                    content.viewport = {box.width(), box.height()};
-                } else {
-                    content.ctm = QTransform::fromTranslate(x, y) * context.ctm;
-                    content.viewport = {w, h};
-                }
-                buildChildren(element, content, inner.childElements);
+                buildChildren(element, contentContext(), inner.childElements);
                 prepared.childElements.append(inner);
                 out.append(prepared);
                 return;
             }
             prepared.attribute.insert(QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clipId));
         }
-        if (box.width() > 0 && box.height() > 0) {
-            context.ctm = viewBoxTransform(box, port, a.value(QStringLiteral("preserveAspectRatio"))) * context.ctm;
-            context.viewport = {box.width(), box.height()};
-        } else {
-            context.ctm = QTransform::fromTranslate(x, y) * context.ctm;
-            context.viewport = {w, h};
-        }
-        buildChildren(element, context, prepared.childElements);
+        buildChildren(element, contentContext(), prepared.childElements);
     } else if (name == QLatin1String("switch")) {
         // The first child that can be drawn.
         for (const KTNSvgElement &child : element.childElements) {
