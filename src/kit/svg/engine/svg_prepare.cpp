@@ -913,8 +913,10 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
                                                                                            : join;
     const QString miter = value("stroke-miterlimit");
     if (!miter.isEmpty()) {
-        double limit = 0;
-        if (leadingNumber(miter, limit) && limit >= 1 && std::isfinite(limit))
+        // A plain number: "5mm" or "50%" is no limit at all.
+        bool ok = false;
+        const double limit = miter.toDouble(&ok);
+        if (ok && limit >= 1 && std::isfinite(limit))
             style.miterLimit = limit;
     }
     const QString dashes = value("stroke-dasharray");
@@ -1297,6 +1299,15 @@ void Builder::writeGeometry(const KTNSvgElement &element, const Viewport &viewpo
         if (const auto length = parseLength(value, field.axis, viewport, fontSize)) {
             if (!(radius && *length < 0))
                 out.insert(QLatin1String(field.name), number(*length));
+        }
+    }
+    if (element.elementName == QLatin1String("rect")) {
+        // A radius given as zero makes square corners: the element would
+        // take the other radius for it, as for a missing one.
+        for (const auto &[zero, other] : {std::pair{"rx", "ry"}, std::pair{"ry", "rx"}}) {
+            const auto it = out.constFind(QLatin1String(zero));
+            if (it != out.constEnd() && it->toDouble() == 0.0 && out.contains(QLatin1String(other)))
+                out.insert(QLatin1String(other), QStringLiteral("0"));
         }
     }
     if (element.elementName == QLatin1String("ellipse")) {
