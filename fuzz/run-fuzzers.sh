@@ -19,8 +19,8 @@ HEADER
 
 cxx=clang++-14
 flags=(-std=c++20 -DQT_NO_KEYWORDS -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fPIC
-       -Iinclude -I"$out/include" -Isrc $(pkg-config --cflags Qt6Core Qt6Gui Qt6Widgets))
-libs=($(pkg-config --libs Qt6Core Qt6Gui Qt6Widgets))
+       -Iinclude -I"$out/include" -Isrc $(pkg-config --cflags Qt6Core Qt6Gui Qt6Widgets cairo))
+libs=($(pkg-config --libs Qt6Core Qt6Gui Qt6Widgets cairo))
 
 build() {
   local name=$1; shift

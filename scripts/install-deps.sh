@@ -14,7 +14,7 @@ packages=(
   dbus-daemon dbus-x11
   clang-14 libclang-rt-14-dev
   fonts-dejavu-core fonts-inter
-  librsvg2-dev
+  libcairo2-dev librsvg2-dev
 )
 
 missing=()

@@ -8,6 +8,7 @@
 //     --repeat N              timed passes over each set (default 3, best kept)
 //     --show N                list up to N differing icons per set (default 10)
 //     --dump DIR              write ours/librsvg PNG pairs of differing icons
+//     --rasterizer NAME       cairo (default) or qpainter: what our engine draws with
 //
 // Every .svg file under DIR (recursively) is one icon. Pictures are compared
 // by the reference rule of the conformance cases: premultiplied RGBA, a 3 × 3
@@ -96,9 +97,12 @@ QImage blank(QSize size)
     return image;
 }
 
+KTNSVGRasterizer g_rasterizer = KTNSVGRasterizer::Cairo;
+
 QImage renderOurs(const QByteArray &bytes, QSize box)
 {
     const std::unique_ptr<KTNSVGParserMgr> document = KTNSVGParserMgr::initWithSvgString(bytes);
+    document->rasterizer = g_rasterizer;
     const double viewWidth = document->viewBox.width();
     if (!(viewWidth > 0))
         return blank(box);
@@ -279,9 +283,12 @@ int main(int argc, char **argv)
             show = std::max(0, args[++i].toInt());
         else if (arg == QLatin1String("--dump") && hasValue)
             dumpDir = args[++i];
+        else if (arg == QLatin1String("--rasterizer") && hasValue
+                 && (args[i + 1] == QLatin1String("cairo") || args[i + 1] == QLatin1String("qpainter")))
+            g_rasterizer = args[++i] == QLatin1String("cairo") ? KTNSVGRasterizer::Cairo : KTNSVGRasterizer::QPainter;
         else if (arg.startsWith(QLatin1String("--"))) {
             std::fprintf(stderr, "usage: kalvo-svg-compare [--compare-sizes 24,96] [--time-sizes 24,256] "
-                                 "[--repeat N] [--show N] [--dump DIR] NAME=DIR ...\n");
+                                 "[--repeat N] [--show N] [--dump DIR] [--rasterizer cairo|qpainter] NAME=DIR ...\n");
             return 2;
         } else if (std::optional<Set> set = readSet(arg)) {
             sets.push_back(std::move(*set));

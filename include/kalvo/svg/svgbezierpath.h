@@ -39,6 +39,13 @@ struct KALVO_EXPORT KTNSVGBezierPath
     // The element that stands for a line from a point to itself while its
     // subpath has nothing else (see lineToPoint); -1 when there is none.
     int dotElement = -1;
+    // The last element of every subpath closed by closePath() or by the
+    // shape appenders, ascending. QPainterPath keeps no such mark, and a
+    // subpath that merely returns to its start is open (its ends get caps,
+    // not a join). Only meaningful while closureRecorded: paths assembled
+    // elsewhere count as closed where they end at their start.
+    QList<int> closedEnds;
+    bool closureRecorded = false;
 
     KTNSVGBezierPath() { path.setFillRule(Qt::WindingFill); }
 
@@ -76,6 +83,8 @@ struct KALVO_EXPORT KTNSVGBezierPath
     // Keeping a line of no length (see the source).
     void addDotStep();
     void takeBackDotStep();
+    // Records the current last element as the end of a closed subpath.
+    void markClosed();
 
     // Any non-finite coordinate empties the path; coordinates beyond
     // kCoordinateLimit are clamped. Keeps the style.

@@ -134,6 +134,8 @@ public:
     // What "currentColor" paints with where the document does not set
     // "color" itself.
     QColor currentColor = QColor(0, 0, 0);
+    // What exported images are drawn with.
+    KTNSVGRasterizer rasterizer = KTNSVGRasterizer::Cairo;
     QList<std::shared_ptr<KTNSVGGradient>> gradientElements;
     KTNSVGElementList groupElementStack;
     KTNSVGElementList elements;

@@ -12,4 +12,5 @@ kalvo_add_test(kalvo_svg_tests
     kit/svg/structure_test.cpp
     kit/svg/paint_server_test.cpp
     kit/svg/path_grammar_test.cpp
+    kit/svg/rasterizer_test.cpp
   LABELS unit)

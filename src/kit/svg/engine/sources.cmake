@@ -1,4 +1,8 @@
-# The SVG parser and renderer. Included by src/CMakeLists.txt.
+# The SVG parser and renderer. Included by src/CMakeLists.txt. Images are
+# rasterised with cairo.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(KALVO_CAIRO REQUIRED IMPORTED_TARGET cairo)
+
 set(KALVO_SVG_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/svg_base_element.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_bezier_path.cpp
@@ -14,3 +18,4 @@ set(KALVO_SVG_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/svg_shapes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_transform.cpp
 )
+set(KALVO_SVG_ENGINE_LIBS PkgConfig::KALVO_CAIRO)

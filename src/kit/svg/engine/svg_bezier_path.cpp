@@ -20,6 +20,9 @@ bool KTNSVGBezierPath::moveToPoint(QPointF point)
 {
     if (!finite(point) || !admit(1))
         return false;
+    // A new path (Qt's holds at most its initial move) starts recording.
+    if (path.elementCount() <= 1)
+        closureRecorded = true;
     path.moveTo(point);
     return true;
 }
@@ -84,9 +87,18 @@ void KTNSVGBezierPath::closePath()
         // "M x y Z" is a dot: its caps show, which a closed loop has none of.
         if (path.elementAt(count - 1).isMoveTo())
             addDotStep();
-        else if (dotElement != count - 1)
+        else if (dotElement != count - 1) {
             path.closeSubpath();
+            markClosed();
+        }
     }
+}
+
+void KTNSVGBezierPath::markClosed()
+{
+    const int last = path.elementCount() - 1;
+    if (last >= 0 && (closedEnds.isEmpty() || closedEnds.back() < last))
+        closedEnds.append(last);
 }
 
 bool KTNSVGBezierPath::appendArc(QPointF center, double radius, double startAngle, double endAngle, bool clockwise,
@@ -149,11 +161,14 @@ void KTNSVGBezierPath::appendRoundedRect(const QRectF &rect, double xRadius, dou
     const QRectF r = rect.normalized();
     double rx = std::isfinite(xRadius) ? std::clamp(xRadius, 0.0, r.width() / 2) : 0.0;
     double ry = std::isfinite(yRadius) ? std::clamp(yRadius, 0.0, r.height() / 2) : 0.0;
-    if (rx <= 0 || ry <= 0) {
+    // A new path (Qt's holds at most its initial move) starts recording.
+    if (path.elementCount() <= 1)
+        closureRecorded = true;
+    if (rx <= 0 || ry <= 0)
         path.addRect(r);
-        return;
-    }
-    path.addRoundedRect(r, rx, ry, Qt::AbsoluteSize);
+    else
+        path.addRoundedRect(r, rx, ry, Qt::AbsoluteSize);
+    markClosed();
 }
 
 void KTNSVGBezierPath::appendOvalInRect(const QRectF &rect)
@@ -161,14 +176,28 @@ void KTNSVGBezierPath::appendOvalInRect(const QRectF &rect)
     if (!std::isfinite(rect.x()) || !std::isfinite(rect.y()) || !std::isfinite(rect.width())
         || !std::isfinite(rect.height()) || !admit(13))
         return;
+    // A new path (Qt's holds at most its initial move) starts recording.
+    if (path.elementCount() <= 1)
+        closureRecorded = true;
     path.addEllipse(rect);
+    markClosed();
 }
 
 void KTNSVGBezierPath::appendBezierPath(const KTNSVGBezierPath &other)
 {
     if (!admit(other.path.elementCount()))
         return;
+    const int offset = path.elementCount();
+    closureRecorded = (offset == 0 || closureRecorded) && other.closureRecorded;
     path.addPath(other.path);
+    // addPath() starts the other path afresh: its elements follow ours
+    // one for one.
+    if (path.elementCount() == offset + other.path.elementCount()) {
+        for (int end : other.closedEnds)
+            closedEnds.append(offset + end);
+    } else {
+        closureRecorded = false;
+    }
 }
 
 KTNSVGBezierPath KTNSVGBezierPath::bezierPathByReversingPath() const
@@ -176,6 +205,20 @@ KTNSVGBezierPath KTNSVGBezierPath::bezierPathByReversingPath() const
     KTNSVGBezierPath reversed = *this;
     reversed.path = path.toReversed();
     reversed.dotElement = -1;
+    // Reversed element for element: a closed subpath's first element
+    // becomes the last of its reversed self.
+    reversed.closedEnds.clear();
+    if (reversed.path.elementCount() == path.elementCount()) {
+        const int count = path.elementCount();
+        for (auto it = closedEnds.crbegin(); it != closedEnds.crend(); ++it) {
+            int start = *it;
+            while (start > 0 && !path.elementAt(start).isMoveTo())
+                --start;
+            reversed.closedEnds.append(count - 1 - start);
+        }
+    } else {
+        reversed.closureRecorded = false;
+    }
     reversed.path.setFillRule(path.fillRule());
     return reversed;
 }
@@ -183,8 +226,11 @@ KTNSVGBezierPath KTNSVGBezierPath::bezierPathByReversingPath() const
 void KTNSVGBezierPath::transformUsingAffineTransform(const QTransform &transform)
 {
     const Qt::FillRule rule = path.fillRule();
+    const int count = path.elementCount();
     path = transform.map(path);
     path.setFillRule(rule);
+    if (path.elementCount() != count)
+        closureRecorded = false;
     sanitize();
 }
 
@@ -200,6 +246,7 @@ void KTNSVGBezierPath::sanitize()
             const Qt::FillRule rule = path.fillRule();
             path = QPainterPath();
             path.setFillRule(rule);
+            closedEnds.clear();
             return;
         }
         if (std::abs(e.x) > kCoordinateLimit || std::abs(e.y) > kCoordinateLimit)

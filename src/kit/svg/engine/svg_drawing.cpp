@@ -10,6 +10,8 @@
 
 #include <kalvo/theme/color.h>
 
+#include <cairo.h>
+
 #include <QLinearGradient>
 #include <QRadialGradient>
 #include <QPainter>
@@ -75,14 +77,156 @@ double controlPolygonLength(const QPainterPath &path)
     return length;
 }
 
+// ---- Cairo ----
+
+// A control arm shorter than this (device pixels, and a small share of the
+// curve's chord) is taken as no arm: the direction such an arm gives the
+// curve's end is noise, and caps and joins set along it stick out.
+constexpr double kNoiseArm = 0.5;
+constexpr double kNoiseArmShare = 0.05;
+// A line shorter than this is a line of no length: cairo then draws the
+// caps of a dot, which it leaves out for merely tiny lines.
+constexpr double kNoiseLine = 1e-3;
+
+// Whether a subpath ends where it started. QPainterPath's closing compares
+// fuzzily and adds no line for an end a hair away from the start.
+bool samePoint(const QPainterPath::Element &a, const QPainterPath::Element &b)
+{
+    return std::abs(a.x - b.x) < kNoiseLine && std::abs(a.y - b.y) < kNoiseLine;
+}
+
+QPointF clampedArm(QPointF end, QPointF control, double chord)
+{
+    const double arm = std::hypot(control.x() - end.x(), control.y() - end.y());
+    return arm > 0 && arm < kNoiseArm && arm < kNoiseArmShare * chord ? end : control;
+}
+
+// The outline as a cairo path. Subpaths listed in `closedEnds` (by their
+// last element) are closed; without a list, those that end where they
+// started, as Qt's own stroker takes them.
+void appendToCairo(cairo_t *cr, const QPainterPath &path, const QList<int> *closedEnds = nullptr)
+{
+    cairo_new_path(cr);
+    const int count = path.elementCount();
+    int start = -1;
+    QPointF last;
+    auto finish = [&](int end) {
+        if (start >= 0 && end > start) {
+            const QPainterPath::Element first = path.elementAt(start);
+            const QPainterPath::Element last = path.elementAt(end);
+            if (closedEnds ? std::binary_search(closedEnds->begin(), closedEnds->end(), end) : samePoint(first, last))
+                cairo_close_path(cr);
+        }
+    };
+    for (int i = 0; i < count; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        switch (e.type) {
+        case QPainterPath::MoveToElement:
+            finish(i - 1);
+            start = i;
+            last = QPointF(e.x, e.y);
+            cairo_move_to(cr, e.x, e.y);
+            break;
+        case QPainterPath::LineToElement:
+            if (std::abs(e.x - last.x()) < kNoiseLine && std::abs(e.y - last.y()) < kNoiseLine) {
+                cairo_line_to(cr, last.x(), last.y());
+                break;
+            }
+            last = QPointF(e.x, e.y);
+            cairo_line_to(cr, e.x, e.y);
+            break;
+        case QPainterPath::CurveToElement:
+            if (i + 2 < count) {
+                const QPainterPath::Element c2 = path.elementAt(i + 1);
+                const QPointF end(path.elementAt(i + 2).x, path.elementAt(i + 2).y);
+                const double chord = std::hypot(end.x() - last.x(), end.y() - last.y());
+                const QPointF a = clampedArm(last, QPointF(e.x, e.y), chord);
+                const QPointF b = clampedArm(end, QPointF(c2.x, c2.y), chord);
+                cairo_curve_to(cr, a.x(), a.y(), b.x(), b.y(), end.x(), end.y());
+                last = end;
+                i += 2;
+            }
+            break;
+        case QPainterPath::CurveToDataElement:
+            break;
+        }
+    }
+    finish(count - 1);
+}
+
+cairo_fill_rule_t cairoFillRule(const QPainterPath &path)
+{
+    return path.fillRule() == Qt::OddEvenFill ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
+}
+
+// The brush as cairo's source, `opacity` multiplied into its colours.
+// Answers false for a brush cairo cannot take (nothing is painted).
+bool setCairoSource(cairo_t *cr, const QBrush &brush, double opacity)
+{
+    const Qt::BrushStyle style = brush.style();
+    if (style == Qt::SolidPattern) {
+        const QColor c = brush.color();
+        cairo_set_source_rgba(cr, c.redF(), c.greenF(), c.blueF(), c.alphaF() * opacity);
+        return true;
+    }
+    const QGradient *gradient = brush.gradient();
+    if (!gradient || (style != Qt::LinearGradientPattern && style != Qt::RadialGradientPattern))
+        return false;
+    cairo_pattern_t *pattern = nullptr;
+    if (style == Qt::LinearGradientPattern) {
+        const auto *linear = static_cast<const QLinearGradient *>(gradient);
+        pattern = cairo_pattern_create_linear(linear->start().x(), linear->start().y(), linear->finalStop().x(),
+                                              linear->finalStop().y());
+    } else {
+        const auto *radial = static_cast<const QRadialGradient *>(gradient);
+        pattern = cairo_pattern_create_radial(radial->focalPoint().x(), radial->focalPoint().y(),
+                                              radial->focalRadius(), radial->center().x(), radial->center().y(),
+                                              radial->centerRadius());
+    }
+    for (const QGradientStop &stop : gradient->stops()) {
+        const QColor &c = stop.second;
+        cairo_pattern_add_color_stop_rgba(pattern, stop.first, c.redF(), c.greenF(), c.blueF(), c.alphaF() * opacity);
+    }
+    cairo_pattern_set_extend(pattern, gradient->spread() == QGradient::ReflectSpread  ? CAIRO_EXTEND_REFLECT
+                                      : gradient->spread() == QGradient::RepeatSpread ? CAIRO_EXTEND_REPEAT
+                                                                                      : CAIRO_EXTEND_PAD);
+    // Cairo's pattern matrix maps user space to pattern space: the
+    // inverse of the brush's.
+    const QTransform inverse = brush.transform().inverted();
+    cairo_matrix_t matrix;
+    cairo_matrix_init(&matrix, inverse.m11(), inverse.m12(), inverse.m21(), inverse.m22(), inverse.dx(),
+                      inverse.dy());
+    cairo_pattern_set_matrix(pattern, &matrix);
+    cairo_set_source(cr, pattern);
+    cairo_pattern_destroy(pattern);
+    return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+}
+
 } // namespace
 
 // ---- KTNSVGDrawContext ----
+
+struct KTNSVGDrawContext::Cairo
+{
+    cairo_surface_t *surface = nullptr;
+    cairo_t *cr = nullptr;
+    ~Cairo()
+    {
+        if (cr)
+            cairo_destroy(cr);
+        if (surface) {
+            cairo_surface_flush(surface);
+            cairo_surface_destroy(surface);
+        }
+    }
+};
 
 struct KTNSVGDrawContext::Frame
 {
     bool layered = false;
     double alpha = 1.0;
+    // The opacity enclosing frames had multiplied in (cairo).
+    double outerOpacity = 1.0;
     QRect layerRect;
     QRectF clip;
     QImage image;
@@ -99,10 +243,82 @@ KTNSVGDrawContext::KTNSVGDrawContext(QPainter &painter, const QRect &deviceRect,
 {
 }
 
+namespace {
+
+std::unique_ptr<QPainter> painterFor(QImage &image, QPoint origin, KTNSVGRasterizer rasterizer)
+{
+    const bool cairo = rasterizer == KTNSVGRasterizer::Cairo && !image.isNull()
+                       && image.format() == QImage::Format_ARGB32_Premultiplied;
+    if (cairo)
+        return std::make_unique<QPainter>();
+    auto painter = std::make_unique<QPainter>(&image);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->translate(-origin);
+    return painter;
+}
+
+} // namespace
+
+KTNSVGDrawContext::KTNSVGDrawContext(QImage &image, QPoint origin, const Limits &limits, KTNSVGRasterizer rasterizer)
+    : m_ownPainter(painterFor(image, origin, rasterizer)),
+      m_root(*m_ownPainter),
+      m_deviceRect(origin, image.size()),
+      m_rootClip(m_deviceRect),
+      m_limits(limits)
+{
+    if (m_ownPainter->isActive())
+        return;
+    // Cairo's ARGB32 is Qt's premultiplied ARGB32: the same words.
+    auto cairo = std::make_unique<Cairo>();
+    cairo->surface = cairo_image_surface_create_for_data(image.bits(), CAIRO_FORMAT_ARGB32, image.width(),
+                                                         image.height(), static_cast<int>(image.bytesPerLine()));
+    cairo->cr = cairo_create(cairo->surface);
+    if (cairo_status(cairo->cr) != CAIRO_STATUS_SUCCESS) {
+        // Out of memory or a size cairo refuses: nothing can be drawn.
+        m_workSpent = m_limits.workBudget + 1;
+        m_cairo = std::move(cairo);
+        return;
+    }
+    cairo_translate(cairo->cr, -origin.x(), -origin.y());
+    m_cairo = std::move(cairo);
+}
+
 KTNSVGDrawContext::~KTNSVGDrawContext()
 {
     while (!m_frames.empty())
         end();
+}
+
+KTNSVGRasterizer KTNSVGDrawContext::rasterizer() const
+{
+    return m_cairo ? KTNSVGRasterizer::Cairo : KTNSVGRasterizer::QPainter;
+}
+
+std::unique_ptr<KTNSVGDrawContext> KTNSVGDrawContext::offscreen(QImage &image, QPoint origin,
+                                                                const Limits &limits) const
+{
+    auto inner = std::make_unique<KTNSVGDrawContext>(image, origin, limits, rasterizer());
+    if (!m_cairo)
+        inner->m_root.setRenderHints(painter().renderHints());
+    inner->setCurrentColor(m_currentColor);
+    return inner;
+}
+
+void KTNSVGDrawContext::drawImage(QPoint at, const QImage &image)
+{
+    if (image.isNull() || exhausted())
+        return;
+    if (!m_cairo) {
+        painter().drawImage(at, image);
+        return;
+    }
+    QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    cairo_surface_t *surface =
+        cairo_image_surface_create_for_data(source.bits(), CAIRO_FORMAT_ARGB32, source.width(), source.height(),
+                                            static_cast<int>(source.bytesPerLine()));
+    cairo_set_source_surface(m_cairo->cr, surface, at.x(), at.y());
+    cairo_paint_with_alpha(m_cairo->cr, m_opacity);
+    cairo_surface_destroy(surface);
 }
 
 QPainter &KTNSVGDrawContext::painter() const
@@ -150,11 +366,41 @@ bool KTNSVGDrawContext::begin(double alpha, bool needsLayer, const QRectF &bound
     if (area.isEmpty())
         return false;
 
-    QPainter &outer = painter();
     auto frame = std::make_unique<Frame>();
     frame->alpha = alpha;
     frame->clip = visibleRect();
     m_workSpent += m_limits.operationCost;
+    if (m_cairo) {
+        cairo_t *cr = m_cairo->cr;
+        cairo_save(cr);
+        frame->outerOpacity = m_opacity;
+        if (needsLayer && alpha < 1.0) {
+            const QRect rect = area.toAlignedRect() & m_deviceRect;
+            const qint64 pixels = static_cast<qint64>(rect.width()) * rect.height();
+            const int openLayers = static_cast<int>(
+                std::count_if(m_frames.begin(), m_frames.end(), [](const auto &f) { return f->layered; }));
+            if (!rect.isEmpty() && openLayers < m_limits.maxLayerDepth
+                && m_layerPixels + pixels <= m_limits.maxLayerPixels) {
+                // The group's surface covers the clip's extents: the layer
+                // rectangle bounds it.
+                cairo_rectangle(cr, rect.x(), rect.y(), rect.width(), rect.height());
+                cairo_clip(cr);
+                cairo_push_group(cr);
+                frame->layered = true;
+                frame->layerRect = rect;
+                frame->clip = rect;
+                m_opacity = 1.0;
+                m_layerPixels += pixels;
+                ++m_layersUsed;
+                m_workSpent += static_cast<double>(pixels);
+            }
+        }
+        if (!frame->layered)
+            m_opacity *= alpha;
+        m_frames.push_back(std::move(frame));
+        return true;
+    }
+    QPainter &outer = painter();
     outer.save();
     if (needsLayer && alpha < 1.0) {
         const QRect rect = area.toAlignedRect() & m_deviceRect;
@@ -192,6 +438,18 @@ void KTNSVGDrawContext::end()
         return;
     std::unique_ptr<Frame> frame = std::move(m_frames.back());
     m_frames.pop_back();
+    if (m_cairo) {
+        cairo_t *cr = m_cairo->cr;
+        if (frame->layered) {
+            m_layerPixels -= static_cast<qint64>(frame->layerRect.width()) * frame->layerRect.height();
+            cairo_pop_group_to_source(cr);
+            cairo_paint_with_alpha(cr, frame->outerOpacity * frame->alpha);
+            m_workSpent += static_cast<double>(frame->layerRect.width()) * frame->layerRect.height();
+        }
+        cairo_restore(cr);
+        m_opacity = frame->outerOpacity;
+        return;
+    }
     QPainter &outer = painter();
     if (frame->layered) {
         frame->layerPainter->end();
@@ -209,6 +467,15 @@ void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
         return;
     if (!spend(path.controlPointRect(), path.elementCount()))
         return;
+    if (m_cairo) {
+        cairo_t *cr = m_cairo->cr;
+        if (!setCairoSource(cr, brush, m_opacity))
+            return;
+        appendToCairo(cr, path);
+        cairo_set_fill_rule(cr, cairoFillRule(path));
+        cairo_fill(cr);
+        return;
+    }
     painter().fillPath(path, brush);
 }
 
@@ -225,6 +492,12 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
     if (!std::isfinite(width) || width < 0)
         width = 0;
     width = std::min(width, kMaxLineWidth);
+    if (m_cairo) {
+        // Zero width strokes nothing (Qt would draw a hairline).
+        if (width > 0)
+            strokeWithCairo(outline, brush, width, true);
+        return;
+    }
     QPen pen(brush, width);
     pen.setCapStyle(outline.lineCapStyle == 1 ? Qt::RoundCap : outline.lineCapStyle == 2 ? Qt::SquareCap : Qt::FlatCap);
     pen.setJoinStyle(outline.lineJoinStyle == 1   ? Qt::RoundJoin
@@ -283,12 +556,154 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
     painter().strokePath(outline.path, pen);
 }
 
+void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const QBrush &brush, double width,
+                                        bool dashed)
+{
+    cairo_t *cr = m_cairo->cr;
+    const double miter = outline.miterLimit;
+    const double miterLimit = std::isfinite(miter) ? std::clamp(miter, 1.0, 1e4) : 10.0;
+    const double pad = std::max(width, 1.0) * std::max(miterLimit, 2.0) + 2;
+    if (!spend(outline.path.controlPointRect().adjusted(-pad, -pad, pad, pad), outline.path.elementCount() * 4))
+        return;
+    if (!setCairoSource(cr, brush, m_opacity))
+        return;
+    cairo_set_line_width(cr, width);
+    cairo_set_line_cap(cr, outline.lineCapStyle == 1   ? CAIRO_LINE_CAP_ROUND
+                           : outline.lineCapStyle == 2 ? CAIRO_LINE_CAP_SQUARE
+                                                       : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(cr, outline.lineJoinStyle == 1   ? CAIRO_LINE_JOIN_ROUND
+                            : outline.lineJoinStyle == 2 ? CAIRO_LINE_JOIN_BEVEL
+                                                         : CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(cr, miterLimit);
+    std::vector<double> dashes;
+    if (dashed && !outline.lineDash.isEmpty()) {
+        // Negative or non-finite lengths, a pattern of no length, or too
+        // many dashes along the path draw solid.
+        double period = 0;
+        bool usable = true;
+        for (double length : outline.lineDash) {
+            if (!std::isfinite(length) || length < 0)
+                usable = false;
+            else
+                period += length;
+        }
+        if (outline.lineDash.size() % 2)
+            period *= 2;
+        if (usable && period > 0 && controlPolygonLength(outline.path) / period <= kMaxDashes) {
+            dashes.assign(outline.lineDash.begin(), outline.lineDash.end());
+            const double phase = std::isfinite(outline.lineDashPhase) ? std::fmod(outline.lineDashPhase, period) : 0;
+            cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), phase);
+        }
+    }
+    if (!dashes.empty()) {
+        // Dashes of no length with butt caps show nothing (cairo would
+        // still draw the joins at corners).
+        bool visible = outline.lineCapStyle != 0;
+        for (size_t i = 0; i < dashes.size() * (dashes.size() % 2 ? 2 : 1) && !visible; i += 2)
+            visible = dashes[i % dashes.size()] > 0;
+        if (!visible)
+            return;
+        // Cairo measures dashes along a finer flattening of curves than
+        // other renderers and drifts from them along long curves; along
+        // Qt's flattening the dashes fall where they put them.
+        QPainterPath flat;
+        for (const QPolygonF &polygon : outline.path.toSubpathPolygons())
+            flat.addPolygon(polygon);
+        appendToCairo(cr, flat);
+    } else {
+        appendToCairo(cr, outline.path, outline.closureRecorded ? &outline.closedEnds : nullptr);
+    }
+    if (!dashes.empty()) {
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+        return;
+    }
+    // What cairo's stroker leaves out: square caps of a subpath of no
+    // length (it gives such subpaths round caps only), the square about its
+    // point with sides along the axes; and the inside of a closed subpath
+    // narrower than the line, which the line covers whole but where the
+    // stroker's inner offset turns over and leaves a hole.
+    const QPainterPath &path = outline.path;
+    const int count = path.elementCount();
+    std::vector<std::pair<int, int>> insides;
+    std::vector<QPointF> dots;
+    for (int i = 0; i < count;) {
+        const QPointF at(path.elementAt(i).x, path.elementAt(i).y);
+        QRectF box(at, at);
+        int j = i + 1;
+        bool degenerate = true;
+        for (; j < count && !path.elementAt(j).isMoveTo(); ++j) {
+            const QPainterPath::Element e = path.elementAt(j);
+            degenerate = degenerate && std::abs(e.x - at.x()) < kNoiseLine && std::abs(e.y - at.y()) < kNoiseLine;
+            box.setLeft(std::min(box.left(), e.x));
+            box.setRight(std::max(box.right(), e.x));
+            box.setTop(std::min(box.top(), e.y));
+            box.setBottom(std::max(box.bottom(), e.y));
+        }
+        if (j > i + 1) {
+            const QPainterPath::Element last = path.elementAt(j - 1);
+            if (degenerate && outline.lineCapStyle == 2)
+                dots.push_back(at);
+            else if (!degenerate && samePoint(last, path.elementAt(i))
+                     && std::min(box.width(), box.height()) < width)
+                insides.emplace_back(i, j);
+        }
+        i = j;
+    }
+    if (insides.empty()) {
+        cairo_stroke(cr);
+    } else {
+        // The line and the insides make one coverage mask, painted
+        // through once: a translucent line is not darker inside.
+        cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
+        cairo_set_source_rgba(cr, 0, 0, 0, 1);
+        // Added coverage: along the hole's edge the line and the inside
+        // each cover part of a pixel, together all of it.
+        cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
+        cairo_stroke(cr);
+        QPainterPath inside;
+        inside.setFillRule(Qt::WindingFill);
+        for (const auto &[from, to] : insides) {
+            inside.moveTo(path.elementAt(from).x, path.elementAt(from).y);
+            for (int k = from + 1; k < to; ++k) {
+                const QPainterPath::Element e = path.elementAt(k);
+                if (e.isCurveTo() && k + 2 < to) {
+                    inside.cubicTo(e.x, e.y, path.elementAt(k + 1).x, path.elementAt(k + 1).y,
+                                   path.elementAt(k + 2).x, path.elementAt(k + 2).y);
+                    k += 2;
+                } else {
+                    inside.lineTo(e.x, e.y);
+                }
+            }
+        }
+        appendToCairo(cr, inside);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        cairo_fill(cr);
+        // Popping restores the source the line paints with.
+        cairo_pattern_t *coverage = cairo_pop_group(cr);
+        cairo_mask(cr, coverage);
+        cairo_pattern_destroy(coverage);
+    }
+    if (!dots.empty()) {
+        for (const QPointF &at : dots)
+            cairo_rectangle(cr, at.x() - width / 2, at.y() - width / 2, width, width);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        cairo_fill(cr);
+    }
+}
+
 void KTNSVGDrawContext::intersectClip(const QPainterPath &path, qsizetype parts)
 {
     m_workSpent += m_limits.operationCost * static_cast<double>(std::max<qsizetype>(0, parts - 1));
     if (exhausted() || !spend(path.controlPointRect(), path.elementCount()))
         return;
-    painter().setClipPath(path, Qt::IntersectClip);
+    if (m_cairo) {
+        appendToCairo(m_cairo->cr, path);
+        cairo_set_fill_rule(m_cairo->cr, cairoFillRule(path));
+        cairo_clip(m_cairo->cr);
+    } else {
+        painter().setClipPath(path, Qt::IntersectClip);
+    }
     currentClip() &= path.controlPointRect();
 }
 
@@ -296,7 +711,19 @@ void KTNSVGDrawContext::replaceClip(const QPainterPath &path)
 {
     if (exhausted() || !spend(path.controlPointRect(), path.elementCount()))
         return;
-    painter().setClipPath(path, Qt::ReplaceClip);
+    if (m_cairo) {
+        cairo_t *cr = m_cairo->cr;
+        cairo_reset_clip(cr);
+        // The bounds of the layer being drawn stay.
+        const QRectF layer = currentLayerRect();
+        cairo_rectangle(cr, layer.x(), layer.y(), layer.width(), layer.height());
+        cairo_clip(cr);
+        appendToCairo(cr, path);
+        cairo_set_fill_rule(cr, cairoFillRule(path));
+        cairo_clip(cr);
+    } else {
+        painter().setClipPath(path, Qt::ReplaceClip);
+    }
     // Replacing drops the clips of the enclosing frames that share this
     // painter, but not the bounds of the layer being drawn.
     currentClip() = path.controlPointRect() & currentLayerRect();
@@ -413,14 +840,14 @@ void KTNTKSVGBaseElement::drawMasked(KTNSVGDrawContext &context, double scale, c
         if (image.isNull())
             return false;
         image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setRenderHints(context.painter().renderHints());
-        painter.translate(-rect.topLeft());
         limits.workBudget = std::max(0.0, context.limits().workBudget - context.workSpent());
-        KTNSVGDrawContext inner(painter, rect, limits);
-        inner.setCurrentColor(context.currentColor());
-        draw(inner);
-        context.chargeWork(inner.workSpent() + static_cast<double>(pixels));
+        double spent = 0;
+        {
+            const std::unique_ptr<KTNSVGDrawContext> inner = context.offscreen(image, rect.topLeft(), limits);
+            draw(*inner);
+            spent = inner->workSpent();
+        }
+        context.chargeWork(spent + static_cast<double>(pixels));
         return true;
     };
     QImage drawn;
@@ -458,7 +885,7 @@ void KTNTKSVGBaseElement::drawMasked(KTNSVGDrawContext &context, double scale, c
                                   qAlpha(c) * share / 255);
             }
         }
-        context.painter().drawImage(rect.topLeft(), drawn);
+        context.drawImage(rect.topLeft(), drawn);
     }
     context.end();
 }
@@ -594,7 +1021,10 @@ std::optional<QGradient> KTNTKSVGRadialGradientElement::makeGradient() const
     const double distance = std::hypot(fx - cx, fy - cy);
     if (distance > r * 0.999)
         focal = centre + (focal - centre) * (r * 0.999 / distance);
-    const double focalRadius = std::isfinite(fr) ? std::clamp(fr, 0.0, r) : 0.0;
+    // A focal circle as large as the end circle leaves a step from the
+    // first colour to the last at its edge, which a gradient of no width
+    // would not draw at all.
+    const double focalRadius = std::isfinite(fr) ? std::clamp(fr, 0.0, r * (1 - 1e-3)) : 0.0;
     return QRadialGradient(centre, r, focal, focalRadius);
 }
 

@@ -483,9 +483,7 @@ QImage KTNSVGParserMgr::exportImageWithScale(double imageScale)
     timer.start();
     image.fill(Qt::transparent);
     {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        KTNSVGDrawContext context(painter, image.rect(), m_limits.drawing);
+        KTNSVGDrawContext context(image, QPoint(0, 0), m_limits.drawing, rasterizer);
         context.setCurrentColor(currentColor.isValid() ? currentColor : QColor(0, 0, 0));
         for (const KTNSVGElementPtr &element : std::as_const(elements)) {
             if (context.exhausted())
