@@ -1,4 +1,5 @@
 #include <kalvo/svg/svgmgr.h>
+#include <kalvo/svg/svgparser.h>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,31 @@ TEST(SvgVariants, EmptyItemsStarsAndMissingParts)
     const KTNSvgElement noValue = KTNSVGMgr::generateWithSvgElement(original, node(QStringLiteral("tarn"), {}));
     EXPECT_EQ(noValue.attribute, original.attribute);
     EXPECT_EQ(noValue.childElements, original.childElements);
+}
+
+TEST(SvgVariants, ColoursBeatStyleSheetsAndStyleAttributes)
+{
+    // svg > style, rect (class rule), rect (style attribute): pre-order
+    // svg, style, rect, rect.
+    KTNSvgElement sheet = node(QStringLiteral("style"), {});
+    sheet.text = QStringLiteral(".k { fill: #ff0000 }");
+    const KTNSvgElement tree = node(
+        QStringLiteral("svg"), {{QStringLiteral("viewBox"), QStringLiteral("0 0 20 10")}},
+        {sheet,
+         node(QStringLiteral("rect"), {{QStringLiteral("class"), QStringLiteral("k")}, {QStringLiteral("width"), QStringLiteral("10")},
+                                       {QStringLiteral("height"), QStringLiteral("10")}}),
+         node(QStringLiteral("rect"), {{QStringLiteral("style"), QStringLiteral("fill: #ff0000")}, {QStringLiteral("x"), QStringLiteral("10")},
+                                       {QStringLiteral("width"), QStringLiteral("10")}, {QStringLiteral("height"), QStringLiteral("10")}})});
+    const QImage before = KTNSVGParserMgr::initWithElement(tree)->exportImage();
+    ASSERT_FALSE(before.isNull());
+    EXPECT_EQ(before.pixelColor(5, 5), QColor(255, 0, 0));
+
+    const KTNSvgElement out = KTNSVGMgr::generateWithSvgElement(tree, tarn(QStringLiteral("||:#00ff00|:#0000ff")));
+    const QImage after = KTNSVGParserMgr::initWithElement(out)->exportImage();
+    ASSERT_FALSE(after.isNull());
+    EXPECT_EQ(after.pixelColor(5, 5), QColor(0, 255, 0)) << "over the class rule";
+    EXPECT_EQ(after.pixelColor(15, 5), QColor(0, 0, 255)) << "over the style attribute";
+    EXPECT_EQ(out.childElements[1].attribute.value(QStringLiteral("fill")), QStringLiteral("#00ff00"));
 }
 
 TEST(SvgVariants, UpdateElementReportsWhereItStopped)

@@ -44,6 +44,59 @@ void setPaint(QMap<QString, QString> &attributes, const QString &key, const QStr
     attributes.insert(key, value.isEmpty() ? QStringLiteral("none") : value);
 }
 
+const QString kStyle = QStringLiteral("style");
+
+// Whether the tree holds a style sheet: its rules would beat the paint
+// attributes a variant writes.
+bool hasStyleSheet(const KTNSvgElement &element)
+{
+    if (element.elementName == kStyle)
+        return true;
+    for (const KTNSvgElement &child : element.childElements) {
+        if (hasStyleSheet(child))
+            return true;
+    }
+    return false;
+}
+
+void recolour(KTNSvgElement &element, const QStringList &colorArray, qsizetype &index, bool sheet)
+{
+    if (index < 0 || index >= colorArray.size())
+        return; // this node and what follows keep their colours
+    const QString &item = colorArray.at(index);
+    if (!item.isEmpty()) {
+        const QStringList parts = item.split(u':');
+        QString stroke = parts.value(0);
+        QString fill = parts.value(1);
+        if (stroke.startsWith(u'*')) {
+            stroke = trimmedStars(stroke);
+            fill = stroke;
+        }
+        // Style sheet rules and the element's own style attribute beat
+        // paint attributes: where either can reach the element, the
+        // colours go into its style attribute too, last so they win.
+        const bool styled = sheet || element.attribute.contains(kStyle);
+        if (!KTNSVGMgr::stringToEqual(stroke, element.attribute.value(kStroke))
+            || !KTNSVGMgr::stringToEqual(fill, element.attribute.value(kFill)) || styled) {
+            QMap<QString, QString> attributes = element.attribute;
+            setPaint(attributes, kStroke, stroke);
+            setPaint(attributes, kFill, fill);
+            if (styled) {
+                QString style = attributes.value(kStyle);
+                if (!style.isEmpty())
+                    style += u';';
+                style += QStringLiteral("stroke:%1;fill:%2").arg(attributes.value(kStroke), attributes.value(kFill));
+                attributes.insert(kStyle, style);
+            }
+            element.attribute = std::move(attributes);
+        }
+    }
+    for (KTNSvgElement &child : element.childElements) {
+        ++index;
+        recolour(child, colorArray, index, sheet);
+    }
+}
+
 } // namespace
 
 double KTNSVGMgr::getScaleFromName(const QString &name)
@@ -68,28 +121,7 @@ bool KTNSVGMgr::stringToEqual(const QString &a, const QString &b)
 
 void KTNSVGMgr::updateElement(KTNSvgElement &element, const QStringList &colorArray, qsizetype &index)
 {
-    if (index < 0 || index >= colorArray.size())
-        return; // this node and what follows keep their colours
-    const QString &item = colorArray.at(index);
-    if (!item.isEmpty()) {
-        const QStringList parts = item.split(u':');
-        QString stroke = parts.value(0);
-        QString fill = parts.value(1);
-        if (stroke.startsWith(u'*')) {
-            stroke = trimmedStars(stroke);
-            fill = stroke;
-        }
-        if (!stringToEqual(stroke, element.attribute.value(kStroke)) || !stringToEqual(fill, element.attribute.value(kFill))) {
-            QMap<QString, QString> attributes = element.attribute;
-            setPaint(attributes, kStroke, stroke);
-            setPaint(attributes, kFill, fill);
-            element.attribute = std::move(attributes);
-        }
-    }
-    for (KTNSvgElement &child : element.childElements) {
-        ++index;
-        updateElement(child, colorArray, index);
-    }
+    recolour(element, colorArray, index, false);
 }
 
 KTNSvgElement KTNSVGMgr::generateWithSvgElement(const KTNSvgElement &content,
@@ -106,7 +138,7 @@ KTNSvgElement KTNSVGMgr::generateWithSvgElement(const KTNSvgElement &content,
     } else {
         recoloured.scale = 1.0;
     }
-    updateElement(recoloured, items, index);
+    recolour(recoloured, items, index, hasStyleSheet(content));
     return recoloured;
 }
 
