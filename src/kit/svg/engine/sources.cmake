@@ -17,5 +17,6 @@ set(KALVO_SVG_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/svg_scanner_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_shapes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_transform.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_xml_fast.cpp
 )
 set(KALVO_SVG_ENGINE_LIBS PkgConfig::KALVO_CAIRO)

@@ -121,6 +121,17 @@ void KTNSVGParserMgr::parseBytes(const QByteArray &bytes)
     // Qt's reader rejects a whole buffer with one bad byte in it; reading
     // up to the bad byte keeps what comes before, as for any other error.
     const qsizetype valid = detail::readableXmlLength(bytes);
+    if (valid == bytes.size()) {
+        QElapsedTimer timer;
+        timer.start();
+        svg::ReadResult read;
+        if (svg::readTreeFast(bytes, svg::PrepareLimits{m_limits.maxDepth, m_limits.maxElements}, read)) {
+            if (read.limitReached)
+                m_limitReached = true;
+            buildPrepared(std::move(read.root), timer);
+            return;
+        }
+    }
     QXmlStreamReader reader(valid == bytes.size() ? bytes : bytes.left(valid));
     parseXml(reader);
     if (valid < bytes.size()) {

@@ -1,0 +1,389 @@
+// A quick reader for the plain XML icon files are made of: elements,
+// attributes, the five predefined entities and character references,
+// comments, processing instructions and CDATA sections, in UTF-8. It gives
+// the tree Qt's reader gives, several times faster. Anything else (a
+// document type declaration, another encoding, any well-formedness error)
+// makes it give up, and Qt's reader reads the document instead: errors and
+// the rarer features keep their one implementation.
+#include "svg_prepare_p.h"
+
+#include <QStringView>
+
+namespace kalvo::svg {
+
+namespace {
+
+class FastReader
+{
+public:
+    FastReader(const QByteArray &bytes, const PrepareLimits &limits)
+        : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()), m_limits(limits)
+    {
+    }
+
+    bool read(ReadResult &result);
+
+private:
+    bool atEnd() const { return m_p >= m_end; }
+    bool startsWith(const char *text) const
+    {
+        for (const char *q = m_p; *text; ++q, ++text) {
+            if (q >= m_end || *q != *text)
+                return false;
+        }
+        return true;
+    }
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+    static bool isNameStart(char c)
+    {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+    }
+    static bool isNameChar(char c)
+    {
+        return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    }
+    void skipSpace()
+    {
+        while (m_p < m_end && isSpace(*m_p))
+            ++m_p;
+    }
+    bool readName(QByteArrayView &name);
+    // Text up to `stop` (exclusive), entities decoded, line ends
+    // normalised; attribute values also turn white space into spaces.
+    bool decode(const char *from, const char *to, bool attribute, QString &out) const;
+    bool skipUntil(const char *terminator);
+    bool readStartTag(ReadResult &result);
+    bool readEndTag(ReadResult &result);
+    bool readText(const char *to);
+    void close(ReadResult &result);
+
+    const char *m_p;
+    const char *m_end;
+    const PrepareLimits &m_limits;
+    QList<KTNSvgElement> m_stack;
+    // Every open element's name as written (end tags must repeat it), and
+    // how many of the innermost are skipped for being beyond the limits.
+    QList<QByteArrayView> m_open;
+    int m_skipped = 0;
+    qsizetype m_count = 0;
+    bool m_svgPrefix = false;
+    bool m_rootClosed = false;
+};
+
+bool FastReader::readName(QByteArrayView &name)
+{
+    const char *start = m_p;
+    if (atEnd() || !isNameStart(*m_p))
+        return false;
+    while (m_p < m_end && isNameChar(*m_p))
+        ++m_p;
+    name = QByteArrayView(start, m_p - start);
+    return true;
+}
+
+bool FastReader::decode(const char *from, const char *to, bool attribute, QString &out) const
+{
+    // The common case: nothing to decode.
+    bool plain = true;
+    for (const char *q = from; q < to && plain; ++q)
+        plain = *q != '&' && *q != '\r' && !(attribute && (*q == '\n' || *q == '\t'));
+    if (plain) {
+        out = QString::fromUtf8(from, to - from);
+        return true;
+    }
+    QByteArray bytes;
+    bytes.reserve(to - from);
+    for (const char *q = from; q < to; ++q) {
+        const char c = *q;
+        if (c == '\r') {
+            // "\r\n" and a lone "\r" are one line end.
+            if (q + 1 < to && q[1] == '\n')
+                ++q;
+            bytes.append(attribute ? ' ' : '\n');
+        } else if (attribute && (c == '\n' || c == '\t')) {
+            bytes.append(' ');
+        } else if (c == '&') {
+            const char *semicolon = q + 1;
+            while (semicolon < to && *semicolon != ';' && semicolon - q < 12)
+                ++semicolon;
+            if (semicolon >= to || *semicolon != ';')
+                return false;
+            const QByteArrayView entity(q + 1, semicolon - q - 1);
+            if (entity == "lt")
+                bytes.append('<');
+            else if (entity == "gt")
+                bytes.append('>');
+            else if (entity == "amp")
+                bytes.append('&');
+            else if (entity == "quot")
+                bytes.append('"');
+            else if (entity == "apos")
+                bytes.append('\'');
+            else if (entity.size() >= 2 && entity[0] == '#') {
+                const bool hex = entity[1] == 'x';
+                const QByteArrayView digits = entity.sliced(hex ? 2 : 1);
+                if (digits.isEmpty())
+                    return false;
+                char32_t code = 0;
+                for (char d : digits) {
+                    int v = -1;
+                    if (d >= '0' && d <= '9')
+                        v = d - '0';
+                    else if (hex && d >= 'a' && d <= 'f')
+                        v = d - 'a' + 10;
+                    else if (hex && d >= 'A' && d <= 'F')
+                        v = d - 'A' + 10;
+                    if (v < 0)
+                        return false;
+                    code = code * (hex ? 16 : 10) + static_cast<char32_t>(v);
+                    if (code > 0x10FFFF)
+                        return false;
+                }
+                // Only the characters XML allows.
+                const bool allowed = code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF)
+                                     || (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+                if (!allowed)
+                    return false;
+                bytes.append(QString::fromUcs4(&code, 1).toUtf8());
+            } else {
+                return false; // an entity only a document type could declare
+            }
+            q = semicolon;
+        } else {
+            bytes.append(c);
+        }
+    }
+    out = QString::fromUtf8(bytes);
+    return true;
+}
+
+bool FastReader::skipUntil(const char *terminator)
+{
+    while (m_p < m_end) {
+        if (startsWith(terminator)) {
+            m_p += qstrlen(terminator);
+            return true;
+        }
+        ++m_p;
+    }
+    return false;
+}
+
+void FastReader::close(ReadResult &result)
+{
+    KTNSvgElement top = m_stack.takeLast();
+    if (m_stack.isEmpty()) {
+        result.root = std::move(top);
+        result.hasRoot = true;
+        m_rootClosed = true;
+    } else {
+        m_stack.last().childElements.append(std::move(top));
+    }
+}
+
+bool FastReader::readStartTag(ReadResult &result)
+{
+    ++m_p; // '<'
+    QByteArrayView written;
+    if (!readName(written) || m_rootClosed)
+        return false;
+    KTNSvgElement node;
+    while (true) {
+        const char *before = m_p;
+        skipSpace();
+        if (atEnd())
+            return false;
+        if (*m_p == '>' || *m_p == '/')
+            break;
+        if (m_p == before)
+            return false; // attributes are separated by white space
+        QByteArrayView key;
+        if (!readName(key))
+            return false;
+        skipSpace();
+        if (atEnd() || *m_p != '=')
+            return false;
+        ++m_p;
+        skipSpace();
+        if (atEnd() || (*m_p != '"' && *m_p != '\''))
+            return false;
+        const char quote = *m_p++;
+        const char *valueStart = m_p;
+        while (m_p < m_end && *m_p != quote) {
+            if (*m_p == '<')
+                return false;
+            ++m_p;
+        }
+        if (atEnd())
+            return false;
+        QString value;
+        if (!decode(valueStart, m_p, true, value))
+            return false;
+        ++m_p; // closing quote
+        const QString name = QString::fromLatin1(key);
+        if (node.attribute.contains(name))
+            return false;
+        node.attribute.insert(name, value);
+    }
+    bool empty = false;
+    if (*m_p == '/') {
+        ++m_p;
+        if (atEnd() || *m_p != '>')
+            return false;
+        empty = true;
+    }
+    ++m_p; // '>'
+
+    if (m_skipped > 0 || m_stack.size() >= m_limits.maxDepth || m_count >= m_limits.maxElements) {
+        result.limitReached = true;
+        if (!empty) {
+            m_open.append(written);
+            ++m_skipped;
+        }
+        return true;
+    }
+    ++m_count;
+    // "svg:rect" in a document that declares the prefix.
+    if (node.attribute.value(QStringLiteral("xmlns:svg")) == QLatin1String("http://www.w3.org/2000/svg"))
+        m_svgPrefix = true;
+    QString name = QString::fromLatin1(written);
+    if (m_svgPrefix && name.startsWith(QLatin1String("svg:")))
+        name = name.mid(4);
+    node.elementName = name;
+    m_stack.append(std::move(node));
+    if (empty)
+        close(result);
+    else
+        m_open.append(written);
+    return true;
+}
+
+bool FastReader::readEndTag(ReadResult &result)
+{
+    m_p += 2; // "</"
+    QByteArrayView written;
+    if (!readName(written))
+        return false;
+    skipSpace();
+    if (atEnd() || *m_p != '>' || m_open.isEmpty() || m_open.last() != written)
+        return false;
+    ++m_p;
+    m_open.removeLast();
+    if (m_skipped > 0)
+        --m_skipped;
+    else
+        close(result);
+    return true;
+}
+
+bool FastReader::readText(const char *to)
+{
+    // Text outside the root element can only be white space.
+    if (m_open.isEmpty()) {
+        for (const char *q = m_p; q < to; ++q) {
+            if (!isSpace(*q))
+                return false;
+        }
+        m_p = to;
+        return true;
+    }
+    for (const char *q = m_p; q + 2 < to; ++q) {
+        if (q[0] == ']' && q[1] == ']' && q[2] == '>')
+            return false;
+    }
+    const bool keep = m_skipped == 0 && m_stack.last().elementName == QLatin1String("style")
+                      && m_stack.last().text.size() < (1 << 20);
+    QString text;
+    if (!decode(m_p, to, false, text))
+        return false;
+    if (keep)
+        m_stack.last().text += text;
+    m_p = to;
+    return true;
+}
+
+bool FastReader::read(ReadResult &result)
+{
+    if (startsWith("\xEF\xBB\xBF"))
+        m_p += 3;
+    if (startsWith("<?xml") && m_p + 5 < m_end && isSpace(m_p[5])) {
+        const char *declaration = m_p;
+        if (!skipUntil("?>"))
+            return false;
+        // Only UTF-8 reads here.
+        const QByteArrayView text(declaration, m_p - declaration);
+        const qsizetype at = text.indexOf("encoding");
+        if (at >= 0) {
+            const QByteArray rest = text.sliced(at + 8).toByteArray().toLower();
+            if (!rest.contains("utf-8"))
+                return false;
+        }
+    }
+    while (!atEnd()) {
+        const char *lt = static_cast<const char *>(memchr(m_p, '<', m_end - m_p));
+        const char *to = lt ? lt : m_end;
+        if (to > m_p && !readText(to))
+            return false;
+        if (!lt)
+            break;
+        if (startsWith("<!--")) {
+            m_p += 4;
+            const char *start = m_p;
+            if (!skipUntil("-->"))
+                return false;
+            // "--" may not appear inside a comment.
+            for (const char *q = start; q + 1 < m_p - 3; ++q) {
+                if (q[0] == '-' && q[1] == '-')
+                    return false;
+            }
+        } else if (startsWith("<![CDATA[")) {
+            if (m_open.isEmpty())
+                return false;
+            m_p += 9;
+            const char *start = m_p;
+            if (!skipUntil("]]>"))
+                return false;
+            if (m_skipped == 0 && m_stack.last().elementName == QLatin1String("style")
+                && m_stack.last().text.size() < (1 << 20)) {
+                QString text = QString::fromUtf8(start, m_p - 3 - start);
+                text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+                text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+                m_stack.last().text += text;
+            }
+        } else if (startsWith("<?")) {
+            m_p += 2;
+            QByteArrayView target;
+            if (!readName(target) || target.compare("xml", Qt::CaseInsensitive) == 0 || !skipUntil("?>"))
+                return false;
+        } else if (startsWith("</")) {
+            if (!readEndTag(result))
+                return false;
+        } else if (startsWith("<!")) {
+            return false; // a document type declaration
+        } else if (!readStartTag(result)) {
+            return false;
+        }
+    }
+    return result.hasRoot && m_open.isEmpty();
+}
+
+} // namespace
+
+bool readTreeFast(const QByteArray &bytes, const PrepareLimits &limits, ReadResult &result)
+{
+    // Control characters XML does not allow, and anything that is not
+    // UTF-8, go to Qt's reader (the caller has checked the UTF-8).
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return false;
+    }
+    ReadResult read;
+    FastReader reader(bytes, limits);
+    if (!reader.read(read))
+        return false;
+    result = std::move(read);
+    return true;
+}
+
+} // namespace kalvo::svg

@@ -1,0 +1,112 @@
+// The quick XML reader gives exactly the tree Qt's reader gives, and hands
+// every document it cannot read exactly back to it.
+#include "kit/svg/engine/svg_prepare_p.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+using namespace kalvo;
+using namespace kalvo::svg;
+
+namespace {
+
+ReadResult slowTree(const QByteArray &bytes, const PrepareLimits &limits = PrepareLimits())
+{
+    QXmlStreamReader reader(bytes);
+    return readTree(reader, limits);
+}
+
+// Quick read succeeded and agrees with Qt's reader (which reads it without
+// error).
+testing::AssertionResult readsAlike(const QByteArray &bytes, const PrepareLimits &limits = PrepareLimits())
+{
+    ReadResult fast;
+    if (!readTreeFast(bytes, limits, fast))
+        return testing::AssertionFailure() << "refused: " << bytes.left(200).toStdString();
+    QXmlStreamReader reader(bytes);
+    const ReadResult slow = readTree(reader, limits);
+    if (reader.hasError())
+        return testing::AssertionFailure() << "Qt's reader finds an error: " << reader.errorString().toStdString();
+    if (fast.hasRoot != slow.hasRoot || fast.limitReached != slow.limitReached || !(fast.root == slow.root))
+        return testing::AssertionFailure() << "trees differ for " << bytes.left(200).toStdString();
+    return testing::AssertionSuccess();
+}
+
+bool refused(const QByteArray &bytes)
+{
+    ReadResult fast;
+    fast.root.elementName = QStringLiteral("untouched");
+    const bool read = readTreeFast(bytes, PrepareLimits(), fast);
+    EXPECT_EQ(fast.root.elementName, read ? fast.root.elementName : QStringLiteral("untouched"));
+    return !read;
+}
+
+} // namespace
+
+TEST(QuickXmlReader, AgreesWithQtOnEveryReferenceDocument)
+{
+    int read = 0;
+    QDirIterator it(QStringLiteral(KALVO_SVG_CONFORMANCE_DIR), {QStringLiteral("*.svg")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        ReadResult fast;
+        if (!readTreeFast(bytes, PrepareLimits(), fast))
+            continue; // Qt's reader takes it
+        ++read;
+        const ReadResult slow = slowTree(bytes);
+        EXPECT_TRUE(fast.root == slow.root) << file.fileName().toStdString();
+    }
+    EXPECT_GT(read, 350) << "the quick reader reads nearly every plain document";
+}
+
+TEST(QuickXmlReader, EntitiesWhiteSpaceAndSections)
+{
+    EXPECT_TRUE(readsAlike(R"(<svg a="1 &lt; 2 &amp;&#x41;&#66;&quot;&apos;&gt;" b='x"y'/>)"));
+    // Line ends and tabs in attribute values become spaces; character
+    // references keep theirs.
+    EXPECT_TRUE(readsAlike("<svg d=\"M0 0\r\nL1\t1\rZ&#10;\"/>"));
+    EXPECT_TRUE(readsAlike("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- c -->\n<svg><?pi x?></svg>\n"));
+    EXPECT_TRUE(readsAlike("<svg><style>a { fill: red }<![CDATA[ .b > c { stroke: &x; }\r\n ]]>&lt;</style>"
+                           "<g>text &amp; more</g></svg>"));
+    EXPECT_TRUE(readsAlike("<svg xmlns:svg=\"http://www.w3.org/2000/svg\"><svg:rect width=\"1\"/></svg>"));
+    EXPECT_TRUE(readsAlike("<svg>\xE2\x82\xAC<text>\xF0\x9F\x98\x80</text></svg>"));
+    EXPECT_TRUE(readsAlike("<svg ><g  id = \"a\" ></g ></svg >"));
+}
+
+TEST(QuickXmlReader, LimitsSkipAsQtsReaderDoes)
+{
+    const QByteArray nested = "<svg><g><g><rect/></g><circle/></g><path/></svg>";
+    EXPECT_TRUE(readsAlike(nested, PrepareLimits{2, 100}));
+    EXPECT_TRUE(readsAlike(nested, PrepareLimits{256, 3}));
+}
+
+TEST(QuickXmlReader, HandsBackWhatItCannotReadExactly)
+{
+    EXPECT_TRUE(refused("<!DOCTYPE svg [<!ENTITY e \"<rect/>\">]><svg>&e;</svg>"));
+    EXPECT_TRUE(refused("<svg>&nbsp;</svg>"));
+    EXPECT_TRUE(refused("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><svg/>"));
+    EXPECT_TRUE(refused("<svg><g></svg>")) << "mismatched end";
+    EXPECT_TRUE(refused("<svg>")) << "unclosed";
+    EXPECT_TRUE(refused("<svg/><svg/>")) << "two roots";
+    EXPECT_TRUE(refused("<svg a=\"1\" a=\"2\"/>")) << "repeated attribute";
+    EXPECT_TRUE(refused("<svg a=\"<\"/>"));
+    EXPECT_TRUE(refused("<svg a=1/>"));
+    EXPECT_TRUE(refused("<svg><!-- a -- b --></svg>"));
+    EXPECT_TRUE(refused("<svg>]]></svg>"));
+    EXPECT_TRUE(refused("<svg>&#0;</svg>"));
+    EXPECT_TRUE(refused("<svg>&#x110000;</svg>"));
+    EXPECT_TRUE(refused(QByteArray("<svg>\x01</svg>")));
+    EXPECT_TRUE(refused("x<svg/>")) << "text before the root";
+    EXPECT_TRUE(refused("<svg/><?xml version=\"1.0\"?>"));
+    EXPECT_TRUE(refused("<\xC3\xA9l\xC3\xA9ment/>")) << "names beyond ASCII";
+    EXPECT_TRUE(refused(""));
+    // Whatever it refuses, Qt's reader still gives its tree (or error).
+    for (const char *text : {"<svg><g></svg>", "<svg><rect/>"})
+        EXPECT_TRUE(slowTree(text).hasRoot);
+}
