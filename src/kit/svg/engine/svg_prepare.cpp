@@ -45,6 +45,25 @@ constexpr double kDefaultFontSize = 16;
 // ---- Names ----
 
 // Inherited properties, in the order they are written out.
+// The inherited properties by their place in inheritedProperties().
+enum InheritedProperty {
+    kFill,
+    kFillOpacity,
+    kFillRule,
+    kStroke,
+    kStrokeOpacity,
+    kStrokeWidth,
+    kStrokeLinecap,
+    kStrokeLinejoin,
+    kStrokeMiterlimit,
+    kStrokeDasharray,
+    kStrokeDashoffset,
+    kColor,
+    kVisibility,
+    kClipRule,
+    kFontSize,
+};
+
 const QStringList &inheritedProperties()
 {
     static const QStringList names{
@@ -857,22 +876,22 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
         if (slot != propertySlots.constEnd())
             given[*slot] = it.value();
     }
-    auto value = [&](const char *name) -> QString {
-        const QString &raw = given[propertySlots.value(QLatin1String(name))];
+    auto value = [&](InheritedProperty property) -> QString {
+        const QString &raw = given[property];
         if (raw.isEmpty())
             return QString();
         const QString v = raw.trimmed();
         return v == QLatin1String("inherit") ? QString() : v;
     };
     // "font-size" first: the element's own "em" lengths use it.
-    const QString fontSize = value("font-size");
+    const QString fontSize = value(kFontSize);
     if (!fontSize.isEmpty()) {
         if (const auto parsed = parseLength(fontSize, Axis::Diagonal, m_rootViewport, parent.fontSize);
             parsed && *parsed >= 0)
             style.fontSize = *parsed;
     }
     // "color" first: "currentColor" on the same element uses it.
-    const QString color = value("color");
+    const QString color = value(kColor);
     if (!color.isEmpty()) {
         if (color.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) != 0) {
             if (const auto parsed = parseColor(color))
@@ -880,38 +899,38 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
         }
     }
     bool specified = false;
-    style.fill = computePaint(value("fill"), parent.fill, style.color, specified);
-    style.stroke = computePaint(value("stroke"), parent.stroke, style.color, specified);
-    auto opacityValue = [&](const char *name, double fallback) {
-        const QString v = value(name);
+    style.fill = computePaint(value(kFill), parent.fill, style.color, specified);
+    style.stroke = computePaint(value(kStroke), parent.stroke, style.color, specified);
+    auto opacityValue = [&](InheritedProperty property, double fallback) {
+        const QString v = value(property);
         if (v.isEmpty())
             return fallback;
         const auto parsed = percentOrNumber(v, 1.0);
         return parsed && std::isfinite(*parsed) ? std::clamp(*parsed, 0.0, 1.0) : fallback;
     };
-    style.fillOpacity = opacityValue("fill-opacity", parent.fillOpacity);
-    style.strokeOpacity = opacityValue("stroke-opacity", parent.strokeOpacity);
-    const QString fillRule = value("fill-rule");
+    style.fillOpacity = opacityValue(kFillOpacity, parent.fillOpacity);
+    style.strokeOpacity = opacityValue(kStrokeOpacity, parent.strokeOpacity);
+    const QString fillRule = value(kFillRule);
     if (fillRule == QLatin1String("evenodd") || fillRule == QLatin1String("nonzero"))
         style.fillRule = fillRule;
-    const QString clipRule = value("clip-rule");
+    const QString clipRule = value(kClipRule);
     if (clipRule == QLatin1String("evenodd") || clipRule == QLatin1String("nonzero"))
         style.clipRule = clipRule;
-    const QString width = value("stroke-width");
+    const QString width = value(kStrokeWidth);
     if (!width.isEmpty()) {
         // A negative width strokes nothing.
         if (const auto parsed = parseLength(width, Axis::Diagonal, m_rootViewport, style.fontSize))
             style.strokeWidth = std::max(0.0, *parsed);
     }
-    const QString cap = value("stroke-linecap");
+    const QString cap = value(kStrokeLinecap);
     if (cap == QLatin1String("butt") || cap == QLatin1String("round") || cap == QLatin1String("square"))
         style.lineCap = cap;
-    const QString join = value("stroke-linejoin");
+    const QString join = value(kStrokeLinejoin);
     if (join == QLatin1String("miter") || join == QLatin1String("round") || join == QLatin1String("bevel")
         || join == QLatin1String("miter-clip") || join == QLatin1String("arcs"))
         style.lineJoin = join == QLatin1String("miter-clip") || join == QLatin1String("arcs") ? QStringLiteral("miter")
                                                                                            : join;
-    const QString miter = value("stroke-miterlimit");
+    const QString miter = value(kStrokeMiterlimit);
     if (!miter.isEmpty()) {
         // A plain number: "5mm" or "50%" is no limit at all.
         bool ok = false;
@@ -919,7 +938,7 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
         if (ok && limit >= 1 && std::isfinite(limit))
             style.miterLimit = limit;
     }
-    const QString dashes = value("stroke-dasharray");
+    const QString dashes = value(kStrokeDasharray);
     if (dashes == QLatin1String("none")) {
         style.dashes.clear();
     } else if (!dashes.isEmpty()) {
@@ -950,12 +969,12 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
             style.dashes = list;
         }
     }
-    const QString offset = value("stroke-dashoffset");
+    const QString offset = value(kStrokeDashoffset);
     if (!offset.isEmpty()) {
         if (const auto parsed = parseLength(offset, Axis::Diagonal, m_rootViewport, style.fontSize))
             style.dashOffset = *parsed;
     }
-    const QString visibility = value("visibility");
+    const QString visibility = value(kVisibility);
     if (!visibility.isEmpty())
         style.visible = visibility == QLatin1String("visible");
     return style;
