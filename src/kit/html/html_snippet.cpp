@@ -12,13 +12,13 @@
 #include "html_snippet_runs.h"
 
 #include <QGuiApplication>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
-#include <tuple>
+#include <string>
+#include <type_traits>
 
 namespace kalvo {
 
@@ -68,7 +68,14 @@ struct FontCache
 {
     QFont base;
     bool valid = false;
-    std::map<std::tuple<qreal, bool, bool>, QFont> fonts;
+    std::map<int, QFont> fonts; // by key()
+    // The font last asked for per slot, in front of the map: a message
+    // uses a handful of fonts, many times each. (The fonts stay put until
+    // the next refresh(), which a parse calls once, before its first font:
+    // the run builder refers to them until the runs are built.)
+    std::array<std::pair<int, const QFont *>, 32> recent {};
+
+    static int key(int pixels, bool bold, bool italic) { return pixels * 4 + (bold ? 2 : 0) + (italic ? 1 : 0); }
 
     void refresh()
     {
@@ -77,21 +84,26 @@ struct FontCache
             base = application;
             valid = true;
             fonts.clear();
+            recent.fill({-1, nullptr});
         }
     }
 
-    const QFont &font(qreal size, bool bold, bool italic)
+    const QFont &font(int pixels, bool bold, bool italic)
     {
-        const auto key = std::make_tuple(size, bold, italic);
-        auto it = fonts.find(key);
+        const int k = key(pixels, bold, italic);
+        auto &slot = recent[(unsigned(k) * 2654435761u) >> 27];
+        if (slot.first == k)
+            return *slot.second;
+        auto it = fonts.find(k);
         if (it == fonts.end()) {
             QFont font = base;
             font.setStyleName(QString()); // a named face would pin weight and slant
-            font.setPixelSize(std::max(1, qRound(size)));
+            font.setPixelSize(pixels);
             font.setWeight(bold ? QFont::Bold : QFont::Normal);
             font.setItalic(italic);
-            it = fonts.emplace(key, font).first;
+            it = fonts.emplace(k, font).first;
         }
+        slot = {k, &it->second};
         return it->second;
     }
 };
@@ -102,9 +114,9 @@ FontCache &fontCache()
     return cache;
 }
 
-qreal fontSizeOf(qint64 size)
+int pixelSizeOf(qint64 size)
 {
-    return size >= 1 ? qreal(std::min(size, kMaxFontSize)) : kDefaultFontSize;
+    return size >= 1 ? int(std::min(size, kMaxFontSize)) : int(kDefaultFontSize);
 }
 
 // ---- Attribute values ----
@@ -190,14 +202,14 @@ bool startsWithTNScheme(const QString &link)
 // costs more than the parse), except after inputs beyond this size.
 constexpr qsizetype kKeptBytes = 4 * 1024 * 1024;
 
-// An appended piece: the input bytes it came from and where it landed.
+// An appended piece: the input range it came from and where it landed.
 struct Piece
 {
-    std::uint32_t token;
-    qsizetype begin;
-    qsizetype end;
-    qsizetype destStart;
-    qsizetype destEnd;
+    std::uint32_t token = 0;
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    qsizetype destStart = 0;
+    qsizetype destEnd = 0;
 };
 
 // What an opening "a" resolved to.
@@ -211,38 +223,65 @@ struct LinkInfo
 
 struct Element
 {
-    qsizetype start;
-    qsizetype end;
-    std::uint32_t token;
-    Tag tag;
+    qsizetype start = 0;
+    qsizetype end = 0;
+    std::uint32_t token = 0;
+    Tag tag = Tag::Text;
     bool bold = false; // own, then inherited
     bool italic = false; // inherited from an enclosing "i"
     qint64 size = 0; // own, then inherited
 };
 
-class SnippetParser
+// Everything a parse keeps between snippets, whichever form the input has.
+struct Workspace
+{
+    Tokens tokens;
+    QString text;
+    std::vector<Piece> pieces;
+    std::vector<std::pair<std::uint32_t, LinkInfo>> links; // by opening token, in order
+    std::vector<std::pair<qsizetype, TextAttachmentPtr>> views; // inline views to align
+    std::vector<Element> elements; // by start
+    std::array<std::vector<std::uint32_t>, 5> open; // pairing stacks of element indexes
+    std::vector<std::pair<qsizetype, qint64>> sized; // (end, size), see inherit()
+    std::string ascii; // a narrowed attribute value
+    RunBuilder runs;
+};
+
+// One parse of UTF-8 bytes (Ch = char) or UTF-16 units (Ch = char16_t).
+// Offsets into the input count bytes or units, as the input is; the
+// output is the same for the same text.
+template<typename Ch> class SnippetParser
 {
 public:
-    StyledText parse(const char *data, qsizetype size, const TNHTMLAttachments &attachments,
-        std::vector<TNHTMLNode> *nodes = nullptr);
-    // The same for text: encoded into memory kept between snippets.
-    StyledText parse(QStringView text, const TNHTMLAttachments &attachments)
-    {
-        m_utf8.resize(text.size() * 3);
-        QStringEncoder encoder(QStringEncoder::Utf8);
-        char *end = encoder.appendToBuffer(m_utf8.data(), text);
-        return parse(m_utf8.constData(), end - m_utf8.constData(), attachments);
-    }
+    SnippetParser(Workspace &work, const Ch *data, qsizetype size, const TNHTMLAttachments &attachments)
+        : m_data(data), m_size(size), m_attachments(attachments), m_work(work)
+    { }
+
+    StyledText parse(std::vector<TNHTMLNode> *nodes = nullptr);
 
 private:
-    std::string_view bytes(qsizetype begin, qsizetype length) const { return {m_data + begin, std::size_t(length)}; }
     const RawAttribute *find(const Token &token, std::string_view name) const
     {
-        return m_tokens.find(m_data, token, name);
+        return m_work.tokens.find(m_data, token, name);
     }
-    std::string_view valueBytes(const RawAttribute *attribute) const
+    // A value read as a number, colour or offset. Those readers stop at
+    // anything but ASCII, so UTF-16 is narrowed with every other unit as
+    // 0x80 (never ASCII, as in UTF-8). The view lasts until the next call.
+    std::string_view ascii(const RawAttribute *attribute)
     {
-        return attribute ? bytes(attribute->valueBegin, attribute->valueLength) : std::string_view();
+        if (!attribute)
+            return {};
+        const Ch *value = m_data + attribute->valueBegin;
+        const std::size_t length = std::size_t(attribute->valueLength);
+        if constexpr (std::is_same_v<Ch, char>) {
+            return {value, length};
+        } else {
+            std::string &narrow = m_work.ascii;
+            narrow.resize(length);
+            for (std::size_t k = 0; k < length; ++k)
+                narrow[k] = value[k] < 0x80 ? char(value[k]) : char(0x80);
+            return narrow;
+        }
     }
     QString value(const RawAttribute *attribute, bool entities = false) const
     {
@@ -252,78 +291,86 @@ private:
     {
         if (!key || key->valueLength == 0)
             return {};
-        auto it = m_attachments->find(value(key));
-        return it == m_attachments->end() ? QVariant() : it->second;
+        auto it = m_attachments.find(value(key));
+        return it == m_attachments.end() ? QVariant() : it->second;
     }
 
     // The font cache, checked against the application font once per
     // snippet, and only when the snippet styles fonts at all.
-    const QFont &font(qreal size, bool bold, bool italic)
+    const QFont &font(qint64 size, bool bold, bool italic)
     {
         if (!m_fonts) {
             m_fonts = &fontCache();
             m_fonts->refresh();
         }
-        return m_fonts->font(size, bold, italic);
+        return m_fonts->font(pixelSizeOf(size), bold, italic);
     }
 
     void release();
-    void buildText();
+    void readTokens();
     void appendAttachment(std::size_t tokenIndex, TextAttachmentPtr attachment, qsizetype &out);
-    void pairElements();
+    void pairElement(std::size_t tokenIndex, int slot, Appender<Element> &elements);
     void inherit();
     void style();
     void alignInlineViews(const StyledText &text) const;
-    void fillNodes(std::vector<TNHTMLNode> &nodes) const;
+    void fillNodes(std::vector<TNHTMLNode> &nodes);
 
-    const char *m_data = nullptr;
-    qsizetype m_size = 0;
-    const TNHTMLAttachments *m_attachments = nullptr;
+    const Ch *m_data;
+    qsizetype m_size;
+    const TNHTMLAttachments &m_attachments;
+    Workspace &m_work;
     FontCache *m_fonts = nullptr;
-
-    Tokens m_tokens;
-    QByteArray m_utf8;
-    QString m_text;
-    std::vector<Piece> m_pieces;
-    std::vector<std::pair<std::uint32_t, LinkInfo>> m_links; // by opening token, in order
-    std::vector<std::pair<qsizetype, TextAttachmentPtr>> m_views; // inline views to align
-    std::vector<Element> m_elements;
-    std::array<std::vector<std::uint32_t>, 5> m_open; // pairing stacks
-    RunBuilder m_runs;
 };
 
-void SnippetParser::appendAttachment(std::size_t tokenIndex, TextAttachmentPtr attachment, qsizetype &out)
+template<typename Ch>
+void SnippetParser<Ch>::appendAttachment(std::size_t tokenIndex, TextAttachmentPtr attachment, qsizetype &out)
 {
     if (!attachment)
         return;
-    if (const auto offset = parseOffset(valueBytes(find(m_tokens.tokens[tokenIndex], "offset"))))
+    if (const auto offset = parseOffset(ascii(find(m_work.tokens.tokens[tokenIndex], "offset"))))
         attachment->setBaselineOffset(*offset);
-    reinterpret_cast<char16_t *>(m_text.data())[out] = kAttachmentCharacter;
-    m_runs.add({out, 1}).attachment = std::move(attachment);
+    reinterpret_cast<char16_t *>(m_work.text.data())[out] = kAttachmentCharacter;
+    m_work.runs.add({out, 1}).attachment = std::move(attachment);
     ++out;
 }
 
-void SnippetParser::buildText()
+// One pass over the tokens: the text with its pieces, the links, the inline
+// views and the elements.
+template<typename Ch> void SnippetParser<Ch>::readTokens()
 {
-    const auto &tokens = m_tokens.tokens;
+    const auto &tokens = m_work.tokens.tokens;
     // Output never outgrows the input: text decodes to at most one unit per
-    // byte, and every tag that appends a character is longer than one byte.
-    m_text = QString(m_size, Qt::Uninitialized);
-    auto *buffer = reinterpret_cast<char16_t *>(m_text.data());
-    m_pieces.reserve(tokens.size());
+    // byte or unit, and every tag that appends a character is longer than
+    // one. (So each text token's output starts no later than its input,
+    // which is what lets the decoders store whole words.)
+    QString &text = m_work.text;
+    text = QString(m_size, Qt::Uninitialized);
+    auto *buffer = reinterpret_cast<char16_t *>(text.data());
+    Appender<Piece> pieces(m_work.pieces);
+    Appender<Element> elements(m_work.elements);
+    for (auto &stack : m_work.open)
+        stack.clear();
     qsizetype out = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const Token &token = tokens[i];
         const qsizetype before = out;
         switch (token.tag) {
         case Tag::Text:
-            out += decodeText(m_data + token.begin, token.end - token.begin, buffer + out, true);
+            if constexpr (std::is_same_v<Ch, char16_t>) {
+                // The rest of the input follows the text, and the output has
+                // room for all of it (see above).
+                out += decodeText(
+                    m_data + token.begin, token.end - token.begin, m_size - token.begin, buffer + out, true);
+            } else {
+                out += decodeText(m_data + token.begin, token.end - token.begin, buffer + out, true);
+            }
             break;
         case Tag::Br:
         case Tag::BrSlash:
             buffer[out++] = u'\n';
             break;
         case Tag::A:
+            pairElement(i, 0, elements);
             if (!token.trail) {
                 LinkInfo link;
                 link.href = value(find(token, "href"), true);
@@ -331,7 +378,7 @@ void SnippetParser::buildText()
                     link.target = target;
                 link.action = value(find(token, "action"));
                 link.toolTip = value(find(token, "toolTip"));
-                m_links.emplace_back(std::uint32_t(i), std::move(link));
+                m_work.links.emplace_back(std::uint32_t(i), std::move(link));
             }
             break;
         case Tag::TNView:
@@ -341,7 +388,7 @@ void SnippetParser::buildText()
                     const qsizetype position = out;
                     appendAttachment(i, cell, out);
                     if (!cell->hasBaselineOffset())
-                        m_views.emplace_back(position, cell);
+                        m_work.views.emplace_back(position, cell);
                 }
             }
             break;
@@ -355,71 +402,56 @@ void SnippetParser::buildText()
                 appendAttachment(i, std::move(cell), out);
             }
             break;
-        case Tag::U:
-        case Tag::I:
         case Tag::B:
+            pairElement(i, 1, elements);
+            break;
+        case Tag::I:
+            pairElement(i, 2, elements);
+            break;
+        case Tag::U:
+            pairElement(i, 3, elements);
+            break;
         case Tag::Font:
+            pairElement(i, 4, elements);
             break;
         }
         if (out > before) {
-            m_pieces.push_back({std::uint32_t(i), token.begin, token.end, before, out});
+            Piece &piece = pieces.next();
+            piece.token = std::uint32_t(i);
+            piece.begin = token.begin;
+            piece.end = token.end;
+            piece.destStart = before;
+            piece.destEnd = out;
         }
     }
-    m_text.truncate(out);
+    pieces.finish();
+    elements.finish();
+    text.truncate(out);
     if (m_size > 4096 && out * 2 < m_size)
-        m_text.squeeze(); // mostly markup: do not keep the whole input's room
+        text.squeeze(); // mostly markup: do not keep the whole input's room
 }
 
-void SnippetParser::pairElements()
+// One stack per styled tag; a closing tag closes the latest open one of its
+// name, a closing tag with none open is dropped, and an element left open
+// runs to the end. Elements are made as their opening tags come, so they
+// come by start without sorting.
+template<typename Ch> void SnippetParser<Ch>::pairElement(std::size_t tokenIndex, int slot, Appender<Element> &elements)
 {
-    // One stack per styled tag; a closing tag closes the latest open one of
-    // its name, a closing tag with none open is dropped.
-    auto &open = m_open;
-    for (auto &stack : open)
-        stack.clear();
-    auto slot = [](Tag tag) -> int {
-        switch (tag) {
-        case Tag::A:
-            return 0;
-        case Tag::B:
-            return 1;
-        case Tag::I:
-            return 2;
-        case Tag::U:
-            return 3;
-        case Tag::Font:
-            return 4;
-        default:
-            return -1;
-        }
-    };
-    const auto &tokens = m_tokens.tokens;
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        const int s = slot(tokens[i].tag);
-        if (s < 0)
-            continue;
-        auto &stack = open[std::size_t(s)];
-        if (!tokens[i].trail) {
-            stack.push_back(std::uint32_t(i));
-        } else if (!stack.empty()) {
-            const std::uint32_t opening = stack.back();
-            stack.pop_back();
-            m_elements.push_back({tokens[opening].begin, tokens[i].end, opening, tokens[i].tag});
-        }
-    }
-    for (const auto &stack : open) {
-        for (std::uint32_t opening : stack)
-            m_elements.push_back({tokens[opening].begin, m_size, opening, tokens[opening].tag});
-    }
-    std::sort(
-        m_elements.begin(), m_elements.end(), [](const Element &a, const Element &b) { return a.start < b.start; });
-
-    for (Element &element : m_elements) {
-        const Token &token = tokens[element.token];
-        if (element.tag == Tag::B)
-            element.bold = true;
-        else if (element.tag == Tag::Font)
-            element.size = integerValue(valueBytes(find(token, "size")));
+    const Token &token = m_work.tokens.tokens[tokenIndex];
+    auto &stack = m_work.open[std::size_t(slot)];
+    if (!token.trail) {
+        stack.push_back(std::uint32_t(elements.size()));
+        Element &element = elements.next();
+        element.start = token.begin;
+        element.end = m_size;
+        element.token = std::uint32_t(tokenIndex);
+        element.tag = token.tag;
+        element.bold = token.tag == Tag::B;
+        element.italic = false;
+        element.size = token.tag == Tag::Font ? integerValue(ascii(find(token, "size"))) : 0;
+    } else if (!stack.empty()) {
+        elements[stack.back()].end = token.end;
+        stack.pop_back();
     }
 }
 
@@ -427,14 +459,15 @@ void SnippetParser::pairElements()
 // (italic); one without a size takes the size of the earliest enclosing
 // element that has one. Elements come sorted by start, so "encloses" is
 // "starts earlier and ends no earlier".
-void SnippetParser::inherit()
+template<typename Ch> void SnippetParser<Ch>::inherit()
 {
     qsizetype boldEnd = -1;
     qsizetype italicEnd = -1;
     // Sized elements that can still answer: later ones that end no later
     // than an earlier one never can, so ends increase along the list.
-    std::vector<std::pair<qsizetype, qint64>> sized; // (end, size)
-    for (Element &element : m_elements) {
+    auto &sized = m_work.sized; // (end, size)
+    sized.clear();
+    for (Element &element : m_work.elements) {
         const bool ownBold = element.bold;
         const bool ownSize = element.size >= 1;
         if (boldEnd >= element.end)
@@ -456,51 +489,55 @@ void SnippetParser::inherit()
     }
 }
 
-void SnippetParser::style()
+template<typename Ch> void SnippetParser<Ch>::style()
 {
-    const auto &tokens = m_tokens.tokens;
-    m_runs.reserve(m_elements.size() + m_views.size());
-    auto linkOf = [&](std::uint32_t token) -> const LinkInfo * {
+    const auto &tokens = m_work.tokens.tokens;
+    const auto &pieces = m_work.pieces;
+    auto &links = m_work.links;
+    RunBuilder &runs = m_work.runs;
+    runs.reserve(m_work.elements.size() + m_work.views.size());
+    auto linkOf = [&](std::uint32_t token) -> LinkInfo * {
         auto it = std::lower_bound(
-            m_links.begin(), m_links.end(), token, [](const auto &entry, std::uint32_t t) { return entry.first < t; });
-        return it != m_links.end() && it->first == token ? &it->second : nullptr;
+            links.begin(), links.end(), token, [](const auto &entry, std::uint32_t t) { return entry.first < t; });
+        return it != links.end() && it->first == token ? &it->second : nullptr;
     };
-    const std::size_t pieceCount = m_pieces.size();
+    const std::size_t pieceCount = pieces.size();
     std::size_t cursor = 0;
-    for (const Element &element : m_elements) {
+    for (const Element &element : m_work.elements) {
         // The pieces inside the element are a contiguous stretch. Elements
         // come by start, so its first piece only moves forward; its last is
         // found by galloping from there (elements mostly hold few pieces).
-        while (cursor < pieceCount && m_pieces[cursor].begin < element.start)
+        while (cursor < pieceCount && pieces[cursor].begin < element.start)
             ++cursor;
         std::size_t low = cursor;
         std::size_t high = cursor;
-        for (std::size_t step = 1; high < pieceCount && m_pieces[high].end <= element.end; step <<= 1) {
+        for (std::size_t step = 1; high < pieceCount && pieces[high].end <= element.end; step <<= 1) {
             low = high + 1;
             high = cursor + step;
         }
         high = std::min(high, pieceCount);
-        const auto firstIt = m_pieces.begin() + std::ptrdiff_t(cursor);
-        const auto last
-            = std::upper_bound(m_pieces.begin() + std::ptrdiff_t(low), m_pieces.begin() + std::ptrdiff_t(high),
-                element.end, [](qsizetype end, const Piece &piece) { return end < piece.end; });
+        const auto firstIt = pieces.begin() + std::ptrdiff_t(cursor);
+        const auto last = std::upper_bound(pieces.begin() + std::ptrdiff_t(low), pieces.begin() + std::ptrdiff_t(high),
+            element.end, [](qsizetype end, const Piece &piece) { return end < piece.end; });
         if (firstIt == last)
             continue;
         const auto first = firstIt;
         const TextRange range {first->destStart, (last - 1)->destEnd - first->destStart};
 
-        TextAttributes &attributes = m_runs.add(range);
+        TextAttributes &attributes = runs.add(range);
         switch (element.tag) {
         case Tag::A: {
-            const LinkInfo *link = linkOf(element.token);
+            // Each opening "a" makes one element, so its link can give its
+            // strings away.
+            LinkInfo *link = linkOf(element.token);
             if (!link)
                 break;
             if (!link->href.isEmpty()) {
-                attributes.link = link->href;
-                attributes.foregroundColor = snippetLinkColor();
-                attributes.cursor = Qt::PointingHandCursor;
                 if (startsWithTNScheme(link->href))
                     attributes.axRole = TNAXButtonRole;
+                attributes.link = std::move(link->href);
+                attributes.foregroundColor = snippetLinkColor();
+                attributes.cursor = Qt::PointingHandCursor;
             } else if (link->target && !link->action.isEmpty()) {
                 attributes.foregroundColor = snippetLinkColor();
                 attributes.cursor = Qt::PointingHandCursor;
@@ -512,21 +549,21 @@ void SnippetParser::style()
             break;
         }
         case Tag::B:
-            attributes.font = font(fontSizeOf(element.size), true, element.italic);
+            runs.shareFont(font(element.size, true, element.italic));
             break;
         case Tag::I:
-            attributes.font = font(fontSizeOf(element.size), element.bold, true);
+            runs.shareFont(font(element.size, element.bold, true));
             break;
         case Tag::U:
             attributes.underline = UnderlineStyle::Single;
             break;
         case Tag::Font: {
             if (element.size >= 1)
-                attributes.font = font(fontSizeOf(element.size), element.bold, element.italic);
+                runs.shareFont(font(element.size, element.bold, element.italic));
             const Token &token = tokens[element.token];
             TNHTMLColorValue color;
-            parseColor(valueBytes(find(token, "color")), color.lightColor, color.lightAlpha);
-            parseColor(valueBytes(find(token, "darkcolor")), color.darkColor, color.darkAlpha);
+            parseColor(ascii(find(token, "color")), color.lightColor, color.lightAlpha);
+            parseColor(ascii(find(token, "darkcolor")), color.darkColor, color.darkAlpha);
             if (color.lightAlpha > 0)
                 attributes.foregroundColor = snippetColor(color);
             break;
@@ -539,9 +576,9 @@ void SnippetParser::style()
 
 // A view taller than the line's font would push the line apart: it is
 // lowered so that its top meets the font's height instead.
-void SnippetParser::alignInlineViews(const StyledText &text) const
+template<typename Ch> void SnippetParser<Ch>::alignInlineViews(const StyledText &text) const
 {
-    for (const auto &[position, cell] : m_views) {
+    for (const auto &[position, cell] : m_work.views) {
         if (cell->hasBaselineOffset())
             continue;
         const qsizetype neighbour = position > 0 ? position - 1 : position + 1;
@@ -555,27 +592,29 @@ void SnippetParser::alignInlineViews(const StyledText &text) const
     }
 }
 
-void SnippetParser::fillNodes(std::vector<TNHTMLNode> &nodes) const
+template<typename Ch> void SnippetParser<Ch>::fillNodes(std::vector<TNHTMLNode> &nodes)
 {
-    const auto &tokens = m_tokens.tokens;
+    const auto &tokens = m_work.tokens.tokens;
+    const auto &pieces = m_work.pieces;
+    const auto &links = m_work.links;
     nodes.clear();
     nodes.reserve(tokens.size());
-    auto piece = m_pieces.begin();
+    auto piece = pieces.begin();
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const Token &token = tokens[i];
         TNHTMLNode node;
         node.name = QString::fromLatin1(tagName(token.tag).data(), qsizetype(tagName(token.tag).size()));
         node.range = {token.begin, token.end - token.begin};
-        while (piece != m_pieces.end() && piece->token < i)
+        while (piece != pieces.end() && piece->token < i)
             ++piece;
-        if (piece != m_pieces.end() && piece->token == i)
+        if (piece != pieces.end() && piece->token == i)
             node.destinationStringRange = {piece->destStart, piece->destEnd - piece->destStart};
         node.trail = token.trail;
         node.isText = token.tag == Tag::Text;
         node.isCustomView = token.tag == Tag::TNView;
         TNHTMLNodeAttribute &attribute = node.attribute;
         for (std::uint32_t a = 0; a < token.attributeCount; ++a) {
-            const RawAttribute &raw = m_tokens.attributes[token.firstAttribute + a];
+            const RawAttribute &raw = m_work.tokens.attributes[token.firstAttribute + a];
             attribute.attribute.insert(decodedString(m_data + raw.nameBegin, raw.nameLength, false),
                 decodedString(m_data + raw.valueBegin, raw.valueLength, false));
         }
@@ -586,9 +625,9 @@ void SnippetParser::fillNodes(std::vector<TNHTMLNode> &nodes) const
                 break;
             case Tag::A: {
                 attribute.hrefLink = value(find(token, "href"), true);
-                auto it = std::lower_bound(m_links.begin(), m_links.end(), std::uint32_t(i),
+                auto it = std::lower_bound(links.begin(), links.end(), std::uint32_t(i),
                     [](const auto &entry, std::uint32_t t) { return entry.first < t; });
-                if (it != m_links.end() && it->first == i) {
+                if (it != links.end() && it->first == i) {
                     attribute.target = it->second.target;
                     attribute.action = it->second.action;
                     attribute.toolTip = it->second.toolTip;
@@ -596,11 +635,10 @@ void SnippetParser::fillNodes(std::vector<TNHTMLNode> &nodes) const
                 break;
             }
             case Tag::Font:
-                attribute.fontSize = integerValue(valueBytes(find(token, "size")));
+                attribute.fontSize = integerValue(ascii(find(token, "size")));
+                parseColor(ascii(find(token, "color")), attribute.textColor.lightColor, attribute.textColor.lightAlpha);
                 parseColor(
-                    valueBytes(find(token, "color")), attribute.textColor.lightColor, attribute.textColor.lightAlpha);
-                parseColor(
-                    valueBytes(find(token, "darkcolor")), attribute.textColor.darkColor, attribute.textColor.darkAlpha);
+                    ascii(find(token, "darkcolor")), attribute.textColor.darkColor, attribute.textColor.darkAlpha);
                 break;
             default:
                 break;
@@ -610,28 +648,20 @@ void SnippetParser::fillNodes(std::vector<TNHTMLNode> &nodes) const
     }
 }
 
-StyledText SnippetParser::parse(
-    const char *data, qsizetype size, const TNHTMLAttachments &attachments, std::vector<TNHTMLNode> *nodes)
+template<typename Ch> StyledText SnippetParser<Ch>::parse(std::vector<TNHTMLNode> *nodes)
 {
-    if (size <= 0)
+    if (m_size <= 0)
         return {};
     // Everything from the last snippet goes; the memory stays.
-    m_data = data;
-    m_size = size;
-    m_attachments = &attachments;
-    m_pieces.clear();
-    m_links.clear();
-    m_views.clear();
-    m_elements.clear();
-    m_runs.clear();
-    m_fonts = nullptr;
-    tokenize(m_data, m_size, m_tokens);
-    buildText();
-    pairElements();
+    m_work.links.clear();
+    m_work.views.clear();
+    m_work.runs.clear();
+    tokenize(m_data, m_size, m_work.tokens);
+    readTokens();
     inherit();
     style();
-    StyledText text = m_runs.build(std::move(m_text));
-    m_text = QString();
+    StyledText text = m_work.runs.build(std::move(m_work.text));
+    m_work.text = QString();
     alignInlineViews(text);
     if (nodes)
         fillNodes(*nodes);
@@ -641,27 +671,24 @@ StyledText SnippetParser::parse(
 
 // The kept workspace must not keep the snippet's objects alive (targets,
 // images, views) until the next parse, nor the memory of a huge one.
-void SnippetParser::release()
+template<typename Ch> void SnippetParser<Ch>::release()
 {
-    m_runs.clear();
-    m_links.clear();
-    m_views.clear();
-    m_attachments = nullptr;
-    m_data = nullptr;
-    if (m_size > kKeptBytes) {
-        *this = SnippetParser();
-    }
+    m_work.runs.clear();
+    m_work.links.clear();
+    m_work.views.clear();
+    if (m_size * qsizetype(sizeof(Ch)) > kKeptBytes)
+        m_work = Workspace();
 }
 
-// Parsing reuses one parser's memory per thread. Attachments can run host
-// code (a view's size hint) that parses a snippet itself; that nested call
-// gets a parser of its own.
-template<typename Fn> auto withParser(Fn &&fn)
+// Parsing reuses one workspace per thread. Attachments can run host code (a
+// view's size hint) that parses a snippet itself; that nested call gets a
+// workspace of its own.
+template<typename Fn> auto withWorkspace(Fn &&fn)
 {
-    thread_local SnippetParser shared;
+    thread_local Workspace shared;
     thread_local bool busy = false;
     if (busy) {
-        SnippetParser own;
+        Workspace own;
         return fn(own);
     }
     busy = true;
@@ -688,16 +715,20 @@ StyledText TNParseHTMLSnippetImpl::parseHTMLSnippet(const QString &snippet)
     return parseHTMLSnippet(snippet, noAttachments());
 }
 
+// Text is read as the UTF-16 it is: no conversion to UTF-8 and back.
 StyledText TNParseHTMLSnippetImpl::parseHTMLSnippet(const QString &snippet, const TNHTMLAttachments &attachments)
 {
     if (snippet.isEmpty())
         return {};
-    return withParser([&](SnippetParser &parser) { return parser.parse(QStringView(snippet), attachments); });
+    const auto *units = reinterpret_cast<const char16_t *>(snippet.constData());
+    return withWorkspace(
+        [&](Workspace &work) { return SnippetParser<char16_t>(work, units, snippet.size(), attachments).parse(); });
 }
 
 StyledText TNParseHTMLSnippetImpl::parseHTMLSnippet(const QByteArray &utf8, const TNHTMLAttachments &attachments)
 {
-    return withParser([&](SnippetParser &parser) { return parser.parse(utf8.constData(), utf8.size(), attachments); });
+    return withWorkspace(
+        [&](Workspace &work) { return SnippetParser<char>(work, utf8.constData(), utf8.size(), attachments).parse(); });
 }
 
 std::vector<TNImageNode> TNParseHTMLSnippetImpl::parseHTMLImage(const QString &snippet)
@@ -730,8 +761,8 @@ std::vector<TNHTMLNode> TNParseHTMLSnippetImpl::parseHTMLNodes(
     const QByteArray &utf8, const TNHTMLAttachments &attachments)
 {
     std::vector<TNHTMLNode> nodes;
-    SnippetParser parser;
-    parser.parse(utf8.constData(), utf8.size(), attachments, &nodes);
+    Workspace work;
+    SnippetParser<char>(work, utf8.constData(), utf8.size(), attachments).parse(&nodes);
     return nodes;
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <limits>
 #include <map>
 #include <utility>
@@ -26,12 +27,13 @@ void RunBuilder::add(TextRange range, TextAttributes attributes)
 {
     if (range.isEmpty() || attributes.isEmpty())
         return;
-    m_ops.push_back({range.location, endOf(range), std::move(attributes)});
+    m_ops.emplace_back(range.location, endOf(range), std::move(attributes));
 }
 
 TextAttributes &RunBuilder::add(TextRange range)
 {
-    if (range.isEmpty()) {
+    m_lastKept = !range.isEmpty();
+    if (!m_lastKept) {
         m_discard = TextAttributes();
         return m_discard;
     }
@@ -59,40 +61,35 @@ enum Field : std::size_t {
 };
 static_assert(std::size_t(FieldTotal) == 11, "RunBuilder::FieldCount");
 
-template<typename Fn> void forEachField(const TextAttributes &a, Fn &&fn)
+// The fields `a` sets, one bit each (without branches: which fields a
+// range sets varies from range to range).
+unsigned fieldsOf(const TextAttributes &a)
 {
-    if (a.foregroundColor)
-        fn(Foreground);
-    if (a.font)
-        fn(Font);
-    if (a.underline)
-        fn(Underline);
-    if (a.cursor)
-        fn(Cursor);
-    if (a.attachment)
-        fn(Attachment);
-    if (a.link)
-        fn(Link);
-    if (a.target)
-        fn(Target);
-    if (a.action)
-        fn(Action);
-    if (a.axRole)
-        fn(AXRole);
-    if (a.headIndent)
-        fn(HeadIndent);
-    if (a.paragraphSpacing)
-        fn(ParagraphSpacing);
+    return unsigned(bool(a.foregroundColor)) << Foreground | unsigned(a.font.has_value()) << Font
+        | unsigned(a.underline.has_value()) << Underline | unsigned(a.cursor.has_value()) << Cursor
+        | unsigned(bool(a.attachment)) << Attachment | unsigned(a.link.has_value()) << Link
+        | unsigned(a.target.has_value()) << Target | unsigned(a.action.has_value()) << Action
+        | unsigned(a.axRole.has_value()) << AXRole | unsigned(a.headIndent.has_value()) << HeadIndent
+        | unsigned(a.paragraphSpacing.has_value()) << ParagraphSpacing;
 }
 
-void copyField(TextAttributes &to, const TextAttributes &from, std::size_t field)
+// Copies one field, or moves it when `from` is not read again (fonts,
+// strings and shared pointers then change hands without touching their
+// reference counts).
+void takeField(TextAttributes &to, TextAttributes &from, std::size_t field, bool move)
 {
+    auto take = [move](auto &target, auto &source) {
+        if (move)
+            target = std::move(source);
+        else
+            target = source;
+    };
     switch (field) {
     case Foreground:
-        to.foregroundColor = from.foregroundColor;
+        take(to.foregroundColor, from.foregroundColor);
         break;
     case Font:
-        to.font = from.font;
+        take(to.font, from.font);
         break;
     case Underline:
         to.underline = from.underline;
@@ -101,19 +98,19 @@ void copyField(TextAttributes &to, const TextAttributes &from, std::size_t field
         to.cursor = from.cursor;
         break;
     case Attachment:
-        to.attachment = from.attachment;
+        take(to.attachment, from.attachment);
         break;
     case Link:
-        to.link = from.link;
+        take(to.link, from.link);
         break;
     case Target:
-        to.target = from.target;
+        take(to.target, from.target);
         break;
     case Action:
-        to.action = from.action;
+        take(to.action, from.action);
         break;
     case AXRole:
-        to.axRole = from.axRole;
+        take(to.axRole, from.axRole);
         break;
     case HeadIndent:
         to.headIndent = from.headIndent;
@@ -122,6 +119,53 @@ void copyField(TextAttributes &to, const TextAttributes &from, std::size_t field
         to.paragraphSpacing = from.paragraphSpacing;
         break;
     }
+}
+
+// One field of `a` and `b` compared as operator== compares it.
+bool sameField(const TextAttributes &a, const TextAttributes &b, std::size_t field)
+{
+    switch (field) {
+    case Foreground:
+        return a.foregroundColor == b.foregroundColor;
+    case Font:
+        return a.font.has_value() == b.font.has_value() && (!a.font || *a.font == *b.font);
+    case Underline:
+        return a.underline == b.underline;
+    case Cursor:
+        return a.cursor == b.cursor;
+    case Attachment:
+        return a.attachment == b.attachment;
+    case Link:
+        return a.link == b.link;
+    case Target:
+        return a.target.has_value() == b.target.has_value() && (!a.target || a.target->data() == b.target->data());
+    case Action:
+        return a.action == b.action;
+    case AXRole:
+        return a.axRole == b.axRole;
+    case HeadIndent:
+        return a.headIndent == b.headIndent;
+    case ParagraphSpacing:
+        return a.paragraphSpacing == b.paragraphSpacing;
+    }
+    return false;
+}
+
+const TextAttributes &noAttributes()
+{
+    static const TextAttributes none;
+    return none;
+}
+
+// Appends an empty run at [from, to). Copying an empty run is the cheapest
+// way in: emplace_back() zeroes all of it before constructing it, and
+// moving a filled one copies its font (QFont cannot be move-constructed).
+StyledRun &appendRun(std::vector<StyledRun> &runs, qsizetype from, qsizetype to)
+{
+    static const StyledRun empty;
+    StyledRun &run = runs.emplace_back(empty);
+    run.range = {from, to - from};
+    return run;
 }
 
 // The live op with the highest index (the one added last), or -1.
@@ -142,58 +186,109 @@ void push(std::vector<int> &heap, int op)
 
 } // namespace
 
+// Whether a stretch whose fields come from the ops `tops` has the
+// attributes of `run`, whose last stretch came from `lastTops` (without
+// named extras). `fields` has a bit for every field set in either stretch
+// (the others are unset in both). A field from the same op as before is
+// the same; only the others are compared.
+bool RunBuilder::sameAsRun(const TextAttributes &run, const int *tops, const int *lastTops, unsigned fields) const
+{
+    for (; fields; fields &= fields - 1) {
+        const auto field = std::size_t(std::countr_zero(fields));
+        if (tops[field] == lastTops[field])
+            continue;
+        const Op *op = tops[field] >= 0 ? &m_ops[std::size_t(tops[field])] : nullptr;
+        if (field == Font && op && op->font) {
+            if (!run.font || !(*run.font == *op->font))
+                return false;
+        } else if (!sameField(run, op ? op->attributes : noAttributes(), field)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+unsigned RunBuilder::fieldsOf(const Op &op) const
+{
+    return html_detail::fieldsOf(op.attributes) | (op.font ? 1u << Font : 0u);
+}
+
+// Fills a new run from the ops `tops` (the fields set are the bits of
+// `fields`); an op that ends with the run is not read again and gives its
+// values away.
+void RunBuilder::fillRun(TextAttributes &run, const int *tops, unsigned fields, qsizetype runEnd)
+{
+    for (; fields; fields &= fields - 1) {
+        const auto field = std::size_t(std::countr_zero(fields));
+        Op &op = m_ops[std::size_t(tops[field])];
+        if (field == Font && op.font)
+            run.font = *op.font;
+        else
+            takeField(run, op.attributes, field, op.end <= runEnd);
+    }
+}
+
 // A typical message has a handful of ranges: painting the winning range of
 // every field into each stretch between boundaries costs a few integer
 // writes per range and stretch, less than the heaps. (Quadratic in the
 // number of ranges, hence for small counts only.)
 bool RunBuilder::paintSmall(std::vector<StyledRun> &runs, qsizetype length)
 {
-    m_bounds.clear();
-    m_bounds.push_back(0);
-    m_bounds.push_back(length);
-    for (int index : m_byStart) {
-        const Op &op = m_ops[std::size_t(index)];
+    // The boundaries sorted once as (position, range, start or end) keys;
+    // one pass then gives the stretches and every range's first and last.
+    static_assert(2 * kSmall < kNoRange, "range numbers fit below the marker");
+    m_keys.clear();
+    m_keys.push_back(std::uint64_t(0) << 8 | kNoRange);
+    m_keys.push_back(std::uint64_t(length) << 8 | kNoRange);
+    for (std::size_t k = 0; k < m_byStart.size(); ++k) {
+        const Op &op = m_ops[std::size_t(m_byStart[k])];
         if (!op.attributes.others.empty())
             return false; // named extras: the general sweep handles them
-        m_bounds.push_back(op.start);
-        m_bounds.push_back(op.end);
+        m_keys.push_back(std::uint64_t(op.start) << 8 | k << 1);
+        m_keys.push_back(std::uint64_t(op.end) << 8 | k << 1 | 1);
     }
-    std::sort(m_bounds.begin(), m_bounds.end());
-    m_bounds.erase(std::unique(m_bounds.begin(), m_bounds.end()), m_bounds.end());
+    std::sort(m_keys.begin(), m_keys.end());
+    m_bounds.clear();
+    m_starts.resize(m_byStart.size()); // first stretch of range k
+    m_ends.resize(m_byStart.size()); // the stretch after its last
+    for (const std::uint64_t key : m_keys) {
+        const auto position = qsizetype(key >> 8);
+        if (m_bounds.empty() || m_bounds.back() != position)
+            m_bounds.push_back(position);
+        const unsigned tag = key & 0xFF;
+        if (tag != kNoRange)
+            (tag & 1 ? m_ends : m_starts)[tag >> 1] = qsizetype(m_bounds.size()) - 1;
+    }
     const std::size_t segments = m_bounds.size() - 1;
     m_paint.assign(segments * FieldCount, -1);
-    for (int index : m_byStart) { // in the order added: later paints over
-        const Op &op = m_ops[std::size_t(index)];
-        const std::size_t first
-            = std::size_t(std::lower_bound(m_bounds.begin(), m_bounds.end(), op.start) - m_bounds.begin());
-        const std::size_t last
-            = std::size_t(std::lower_bound(m_bounds.begin(), m_bounds.end(), op.end) - m_bounds.begin());
-        forEachField(op.attributes, [&](std::size_t field) {
-            for (std::size_t segment = first; segment < last; ++segment)
-                m_paint[segment * FieldCount + field] = index;
-        });
+    m_fields.assign(segments, 0);
+    for (std::size_t k = 0; k < m_byStart.size(); ++k) { // in the order added: later paints over
+        const int index = m_byStart[k];
+        const unsigned fields = fieldsOf(m_ops[std::size_t(index)]);
+        if (!fields)
+            continue;
+        for (auto segment = std::size_t(m_starts[k]); segment < std::size_t(m_ends[k]); ++segment) {
+            m_fields[segment] |= fields;
+            int *tops = &m_paint[segment * FieldCount];
+            for (unsigned bits = fields; bits; bits &= bits - 1)
+                tops[std::countr_zero(bits)] = index;
+        }
     }
     runs.reserve(segments);
     const int *previous = nullptr;
+    unsigned previousFields = 0;
     for (std::size_t segment = 0; segment < segments; ++segment) {
         const int *tops = &m_paint[segment * FieldCount];
+        const unsigned fields = m_fields[segment];
         const qsizetype from = m_bounds[segment];
         const qsizetype to = m_bounds[segment + 1];
-        if (previous && std::equal(tops, tops + FieldCount, previous)) {
+        if (previous && sameAsRun(runs.back().attributes, tops, previous, fields | previousFields)) {
             runs.back().range.length += to - from;
-            continue;
+        } else {
+            fillRun(appendRun(runs, from, to).attributes, tops, fields, to);
         }
         previous = tops;
-        StyledRun &run = runs.emplace_back();
-        run.range = {from, to - from};
-        for (std::size_t field = 0; field < FieldCount; ++field) {
-            if (tops[field] >= 0)
-                copyField(run.attributes, m_ops[std::size_t(tops[field])].attributes, field);
-        }
-        if (runs.size() > 1 && runs[runs.size() - 2].attributes == run.attributes) {
-            runs[runs.size() - 2].range.length += run.range.length;
-            runs.pop_back();
-        }
+        previousFields = fields;
     }
     return true;
 }
@@ -216,7 +311,7 @@ StyledText RunBuilder::build(QString text)
             m_byStart.push_back(int(i));
     }
     if (m_byStart.empty()) {
-        runs.push_back({{0, length}, {}});
+        appendRun(runs, 0, length);
         return result;
     }
     if (m_byStart.size() <= kSmall && paintSmall(runs, length))
@@ -274,11 +369,12 @@ StyledText RunBuilder::build(QString text)
     std::array<int, FieldCount> tops;
     std::array<int, FieldCount> lastTops;
     lastTops.fill(-2);
+    unsigned lastFields = 0;
     auto emitEmpty = [&](qsizetype from, qsizetype to) {
         if (!runs.empty() && runs.back().attributes.isEmpty())
             runs.back().range.length += to - from;
         else
-            runs.push_back({{from, to - from}, {}});
+            appendRun(runs, from, to);
     };
 
     std::size_t nextStart = 0;
@@ -292,7 +388,8 @@ StyledText RunBuilder::build(QString text)
         while (nextStart < m_byStart.size() && m_starts[std::size_t(m_byStart[nextStart])] <= pos) {
             const int op = m_byStart[nextStart++];
             const TextAttributes &attributes = m_ops[std::size_t(op)].attributes;
-            forEachField(attributes, [&](std::size_t field) { push(m_heaps[field], op); });
+            for (unsigned fields = fieldsOf(m_ops[std::size_t(op)]); fields; fields &= fields - 1)
+                push(m_heaps[std::size_t(std::countr_zero(fields))], op);
             for (const auto &entry : attributes.others)
                 push(otherHeaps[entry.first], op);
         }
@@ -302,28 +399,30 @@ StyledText RunBuilder::build(QString text)
         if (nextEnd < m_byEnd.size())
             next = std::min(next, m_ends[std::size_t(m_byEnd[nextEnd])]);
 
-        for (std::size_t field = 0; field < FieldCount; ++field)
+        unsigned fields = 0;
+        for (std::size_t field = 0; field < FieldCount; ++field) {
             tops[field] = liveTop(m_heaps[field], m_ended);
-        if (otherHeaps.empty() && tops == lastTops && !runs.empty()) {
+            if (tops[field] >= 0)
+                fields |= 1u << field;
+        }
+        if (otherHeaps.empty() && !runs.empty()
+            && sameAsRun(runs.back().attributes, tops.data(), lastTops.data(), fields | lastFields)) {
             runs.back().range.length += next - pos;
         } else {
-            StyledRun &run = runs.emplace_back();
-            run.range = {pos, next - pos};
-            for (std::size_t field = 0; field < FieldCount; ++field) {
-                if (tops[field] >= 0)
-                    copyField(run.attributes, m_ops[std::size_t(tops[field])].attributes, field);
-            }
+            StyledRun &run = appendRun(runs, pos, next);
+            fillRun(run.attributes, tops.data(), fields, next);
             for (auto &[name, heap] : otherHeaps) {
                 const int top = liveTop(heap, m_ended);
                 if (top >= 0)
                     run.attributes.others.insert_or_assign(name, m_ops[std::size_t(top)].attributes.others.at(name));
             }
-            if (runs.size() > 1 && runs[runs.size() - 2].attributes == run.attributes) {
+            if (!otherHeaps.empty() && runs.size() > 1 && runs[runs.size() - 2].attributes == run.attributes) {
                 runs[runs.size() - 2].range.length += run.range.length;
                 runs.pop_back();
             }
-            lastTops = tops;
         }
+        lastTops = tops;
+        lastFields = fields;
         pos = next;
     }
     return result;

@@ -10,6 +10,7 @@
 #include <kalvo/html/styledtext.h>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace kalvo::html_detail {
@@ -25,30 +26,54 @@ public:
     // The same, filled in place (nothing is added for an empty range; the
     // returned attributes are then a scratch object).
     TextAttributes &add(TextRange range);
+    // Gives the range last added by add(range) a font that the caller keeps
+    // unchanged until build() returns, in place of attributes.font: the runs
+    // copy it from there, and no copy is held in between (each QFont copy
+    // costs a pair of atomic operations).
+    void shareFont(const QFont &font)
+    {
+        if (m_lastKept)
+            m_ops.back().font = &font;
+    }
     void reserve(std::size_t count) { m_ops.reserve(count); }
     bool isEmpty() const { return m_ops.empty(); }
     // Forgets the ranges, keeps the memory for the next snippet.
     void clear() { m_ops.clear(); }
 
     // The text with the collected attributes; ranges are clamped to it.
+    // The attributes are handed over to the result: clear() before the next
+    // build.
     StyledText build(QString text);
 
 private:
     struct Op
     {
-        qsizetype start;
-        qsizetype end;
+        // Provided, so that emplace_back() does not zero the attributes
+        // before constructing them.
+        Op() { }
+        Op(qsizetype s, qsizetype e, TextAttributes &&a) : start(s), end(e), attributes(std::move(a)) { }
+
+        qsizetype start = 0;
+        qsizetype end = 0;
         TextAttributes attributes;
+        const QFont *font = nullptr; // see shareFont()
     };
-    enum { FieldCount = 11, kSmall = 48 };
+    enum { FieldCount = 11, kSmall = 48, kNoRange = 0xFF };
+
+    unsigned fieldsOf(const Op &op) const;
 
     bool paintSmall(std::vector<StyledRun> &runs, qsizetype length);
+    bool sameAsRun(const TextAttributes &run, const int *tops, const int *lastTops, unsigned fields) const;
+    void fillRun(TextAttributes &run, const int *tops, unsigned fields, qsizetype runEnd);
 
     std::vector<Op> m_ops;
+    bool m_lastKept = false; // whether the last add(range) made an op
     TextAttributes m_discard;
     // Scratch kept between builds.
+    std::vector<std::uint64_t> m_keys;
     std::vector<qsizetype> m_bounds;
     std::vector<int> m_paint;
+    std::vector<unsigned> m_fields; // per stretch, the fields set
     std::vector<qsizetype> m_starts;
     std::vector<qsizetype> m_ends;
     std::vector<int> m_byStart;

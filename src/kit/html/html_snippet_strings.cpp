@@ -2,6 +2,8 @@
 // builders labels use.
 #include <kalvo/html/htmlsnippet.h>
 
+#include "html_snippet_p.h"
+
 #include <QStringList>
 
 namespace kalvo {
@@ -52,41 +54,16 @@ QString htmlEncode(const QString &string)
 
 // "&lt;", "&gt;", "&quot;" and finally "&amp;" replaced in turn equal one
 // left-to-right pass: the first three never produce an "&", and "&amp;"
-// last means its "&" is never read again.
+// last means its "&" is never read again. The pass is the parser's own;
+// the string is otherwise copied as it is (surrogates included).
 QString htmlDecode(const QString &string)
 {
     if (!string.contains(u'&'))
         return string;
-    QString result;
-    result.reserve(string.size());
-    const QStringView view(string);
-    for (qsizetype i = 0; i < view.size();) {
-        if (view[i] == u'&') {
-            const QStringView rest = view.mid(i);
-            if (rest.startsWith(u"&lt;")) {
-                result += u'<';
-                i += 4;
-                continue;
-            }
-            if (rest.startsWith(u"&gt;")) {
-                result += u'>';
-                i += 4;
-                continue;
-            }
-            if (rest.startsWith(u"&quot;")) {
-                result += u'"';
-                i += 6;
-                continue;
-            }
-            if (rest.startsWith(u"&amp;")) {
-                result += u'&';
-                i += 5;
-                continue;
-            }
-        }
-        result += view[i];
-        ++i;
-    }
+    QString result(string.size(), Qt::Uninitialized);
+    const qsizetype written = html_detail::decodeText(reinterpret_cast<const char16_t *>(string.constData()),
+        string.size(), reinterpret_cast<char16_t *>(result.data()), true, false);
+    result.truncate(written);
     return result;
 }
 

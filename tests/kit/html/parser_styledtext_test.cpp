@@ -240,6 +240,48 @@ TEST(StyledTextRunBuilder, MatchesAddAttributesOneByOne)
     }
 }
 
+// Past a few dozen ranges the builder sweeps instead of painting, and the
+// parser hands over its fonts by reference: the result must not change.
+TEST(StyledTextRunBuilder, SharedFontsAndManyRangesMatchAddAttributes)
+{
+    std::mt19937 random(4321);
+    const QString base = QString(300, u'z');
+    const ColorPtr colors[] = {Color::color(0x111111, 0x222222), Color::color(0x333333, 0x444444)};
+    const QFont fonts[] = {QFont(u"Sans"_s, 9), QFont(u"Sans"_s, 11)};
+    const TextAttachmentPtr cell = TextAttachment::imageAttachment(nullptr);
+    for (int round = 0; round < 100; ++round) {
+        StyledText expected(base);
+        html_detail::RunBuilder builder;
+        const int count = int(random() % 120);
+        for (int i = 0; i < count; ++i) {
+            const qsizetype start = qsizetype(random() % 300);
+            const qsizetype length = qsizetype(random() % 60) + 1;
+            const unsigned fields = random();
+            TextAttributes a;
+            if (fields & 1)
+                a.foregroundColor = colors[(fields >> 8) & 1];
+            if (fields & 4)
+                a.underline = UnderlineStyle::Single;
+            if (fields & 8)
+                a.link = QString::number((fields >> 11) % 2);
+            if (fields & 16)
+                a.axRole = TNAXButtonRole;
+            if (fields & 32)
+                a.attachment = cell;
+            TextAttributes &added = builder.add({start, length});
+            added = a;
+            if (fields & 2) {
+                a.font = fonts[(fields >> 9) & 1];
+                builder.shareFont(fonts[(fields >> 9) & 1]);
+            }
+            expected.addAttributes(a, {start, length});
+        }
+        const StyledText built = builder.build(base);
+        expectCanonical(built);
+        ASSERT_EQ(built, expected) << "round " << round;
+    }
+}
+
 TEST(StyledTextRunBuilder, ManyNestedRangesBuildInOneSweep)
 {
     // 50,000 ranges all open to the end: every position is covered by

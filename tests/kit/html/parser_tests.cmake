@@ -8,4 +8,8 @@ kalvo_add_test(kalvo_html_parser_tests
     kit/html/parser_builders_test.cpp
     kit/html/parser_styledtext_test.cpp
     kit/html/parser_badinput_test.cpp
+    kit/html/parser_utf16_test.cpp
   LABELS unit)
+# The fuzz target's seeds double as inputs of the tests.
+target_compile_definitions(kalvo_html_parser_tests PRIVATE
+  KALVO_HTML_SEEDS_DIR="${PROJECT_SOURCE_DIR}/fuzz/corpus/html")
