@@ -202,6 +202,24 @@ bool setCairoSource(cairo_t *cr, const QBrush &brush, double opacity)
     return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 
+// The length after which the outline's dash pattern repeats (an odd
+// list repeats twice); 0 when the pattern is not usable: negative or
+// non-finite lengths, no length at all, or too many dashes along the path.
+double dashPeriod(const KTNSVGBezierPath &outline)
+{
+    double period = 0;
+    for (double length : outline.lineDash) {
+        if (!std::isfinite(length) || length < 0)
+            return 0;
+        period += length;
+    }
+    if (outline.lineDash.size() % 2)
+        period *= 2;
+    if (!(period > 0) || controlPolygonLength(outline.path) / period > kMaxDashes)
+        return 0;
+    return period;
+}
+
 } // namespace
 
 // ---- KTNSVGDrawContext ----
@@ -510,17 +528,7 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
         // Dash lengths are in points; Qt's are in units of the pen width
         // (at least one pixel). Negative or non-finite lengths, or too many
         // dashes, draw solid.
-        double period = 0;
-        bool usable = true;
-        for (double length : outline.lineDash) {
-            if (!std::isfinite(length) || length < 0)
-                usable = false;
-            else
-                period += length;
-        }
-        if (outline.lineDash.size() % 2)
-            period *= 2;
-        if (usable && period > 0 && controlPolygonLength(outline.path) / period <= kMaxDashes) {
+        if (const double period = dashPeriod(outline); period > 0) {
             const double unit = std::max(width, 1.0);
             QList<qreal> pattern;
             const int repeats = outline.lineDash.size() % 2 ? 2 : 1;
@@ -579,17 +587,7 @@ void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const Q
     if (dashed && !outline.lineDash.isEmpty()) {
         // Negative or non-finite lengths, a pattern of no length, or too
         // many dashes along the path draw solid.
-        double period = 0;
-        bool usable = true;
-        for (double length : outline.lineDash) {
-            if (!std::isfinite(length) || length < 0)
-                usable = false;
-            else
-                period += length;
-        }
-        if (outline.lineDash.size() % 2)
-            period *= 2;
-        if (usable && period > 0 && controlPolygonLength(outline.path) / period <= kMaxDashes) {
+        if (const double period = dashPeriod(outline); period > 0) {
             dashes.assign(outline.lineDash.begin(), outline.lineDash.end());
             const double phase = std::isfinite(outline.lineDashPhase) ? std::fmod(outline.lineDashPhase, period) : 0;
             cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), phase);
