@@ -92,6 +92,7 @@ struct KALVO_EXPORT KTNSVGBezierPath
     bool operator==(const KTNSVGBezierPath &) const = default;
 
 private:
+    void startRecording();
     bool admit(qsizetype newElements) const { return path.elementCount() + newElements <= elementLimit; }
 };
 

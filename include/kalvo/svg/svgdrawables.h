@@ -165,6 +165,8 @@ public:
 
 private:
     struct Frame;
+    // Marks `frame` as a transparency layer over `rect` and counts it.
+    void openLayer(Frame &frame, const QRect &rect);
     bool spend(const QRectF &bounds, qsizetype elements);
     // Where drawing can show in the current frame (kept here: asking the
     // painter walks every clip set since the last save).

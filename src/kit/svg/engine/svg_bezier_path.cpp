@@ -20,9 +20,7 @@ bool KTNSVGBezierPath::moveToPoint(QPointF point)
 {
     if (!finite(point) || !admit(1))
         return false;
-    // A new path (Qt's holds at most its initial move) starts recording.
-    if (path.elementCount() <= 1)
-        closureRecorded = true;
+    startRecording();
     path.moveTo(point);
     return true;
 }
@@ -94,6 +92,13 @@ void KTNSVGBezierPath::closePath()
     }
 }
 
+void KTNSVGBezierPath::startRecording()
+{
+    // A new path (Qt's holds at most its initial move) records from here.
+    if (path.elementCount() <= 1)
+        closureRecorded = true;
+}
+
 void KTNSVGBezierPath::markClosed()
 {
     const int last = path.elementCount() - 1;
@@ -161,9 +166,7 @@ void KTNSVGBezierPath::appendRoundedRect(const QRectF &rect, double xRadius, dou
     const QRectF r = rect.normalized();
     double rx = std::isfinite(xRadius) ? std::clamp(xRadius, 0.0, r.width() / 2) : 0.0;
     double ry = std::isfinite(yRadius) ? std::clamp(yRadius, 0.0, r.height() / 2) : 0.0;
-    // A new path (Qt's holds at most its initial move) starts recording.
-    if (path.elementCount() <= 1)
-        closureRecorded = true;
+    startRecording();
     if (rx <= 0 || ry <= 0)
         path.addRect(r);
     else
@@ -176,9 +179,7 @@ void KTNSVGBezierPath::appendOvalInRect(const QRectF &rect)
     if (!std::isfinite(rect.x()) || !std::isfinite(rect.y()) || !std::isfinite(rect.width())
         || !std::isfinite(rect.height()) || !admit(13))
         return;
-    // A new path (Qt's holds at most its initial move) starts recording.
-    if (path.elementCount() <= 1)
-        closureRecorded = true;
+    startRecording();
     path.addEllipse(rect);
     markClosed();
 }

@@ -387,67 +387,63 @@ bool KTNSVGDrawContext::begin(double alpha, bool needsLayer, const QRectF &bound
     auto frame = std::make_unique<Frame>();
     frame->alpha = alpha;
     frame->clip = visibleRect();
+    frame->outerOpacity = m_opacity;
     m_workSpent += m_limits.operationCost;
-    if (m_cairo) {
-        cairo_t *cr = m_cairo->cr;
-        cairo_save(cr);
-        frame->outerOpacity = m_opacity;
-        if (needsLayer && alpha < 1.0) {
-            const QRect rect = area.toAlignedRect() & m_deviceRect;
-            const qint64 pixels = static_cast<qint64>(rect.width()) * rect.height();
-            const int openLayers = static_cast<int>(
-                std::count_if(m_frames.begin(), m_frames.end(), [](const auto &f) { return f->layered; }));
-            if (!rect.isEmpty() && openLayers < m_limits.maxLayerDepth
-                && m_layerPixels + pixels <= m_limits.maxLayerPixels) {
-                // The group's surface covers the clip's extents: the layer
-                // rectangle bounds it.
-                cairo_rectangle(cr, rect.x(), rect.y(), rect.width(), rect.height());
-                cairo_clip(cr);
-                cairo_push_group(cr);
-                frame->layered = true;
-                frame->layerRect = rect;
-                frame->clip = rect;
-                m_opacity = 1.0;
-                m_layerPixels += pixels;
-                ++m_layersUsed;
-                m_workSpent += static_cast<double>(pixels);
-            }
-        }
-        if (!frame->layered)
-            m_opacity *= alpha;
-        m_frames.push_back(std::move(frame));
-        return true;
-    }
-    QPainter &outer = painter();
-    outer.save();
+    // The layer, if the limits leave room for one.
+    QRect rect;
     if (needsLayer && alpha < 1.0) {
-        const QRect rect = area.toAlignedRect() & m_deviceRect;
+        rect = area.toAlignedRect() & m_deviceRect;
         const qint64 pixels = static_cast<qint64>(rect.width()) * rect.height();
         const int openLayers = static_cast<int>(
             std::count_if(m_frames.begin(), m_frames.end(), [](const auto &f) { return f->layered; }));
-        if (!rect.isEmpty() && openLayers < m_limits.maxLayerDepth
-            && m_layerPixels + pixels <= m_limits.maxLayerPixels) {
+        if (openLayers >= m_limits.maxLayerDepth || m_layerPixels + pixels > m_limits.maxLayerPixels)
+            rect = QRect();
+    }
+    if (m_cairo) {
+        cairo_t *cr = m_cairo->cr;
+        cairo_save(cr);
+        if (!rect.isEmpty()) {
+            // The group's surface covers the clip's extents: the layer
+            // rectangle bounds it.
+            cairo_rectangle(cr, rect.x(), rect.y(), rect.width(), rect.height());
+            cairo_clip(cr);
+            cairo_push_group(cr);
+            m_opacity = 1.0;
+            openLayer(*frame, rect);
+        } else {
+            m_opacity *= alpha;
+        }
+    } else {
+        QPainter &outer = painter();
+        outer.save();
+        if (!rect.isEmpty()) {
             frame->image = QImage(rect.size(), QImage::Format_ARGB32_Premultiplied);
             if (!frame->image.isNull()) {
                 frame->image.fill(Qt::transparent);
                 frame->layerPainter = std::make_unique<QPainter>(&frame->image);
                 frame->layerPainter->setRenderHints(outer.renderHints());
                 frame->layerPainter->translate(-rect.topLeft());
-                frame->layered = true;
-                frame->layerRect = rect;
-                frame->clip = rect;
-                m_layerPixels += pixels;
-                ++m_layersUsed;
-                m_workSpent += static_cast<double>(pixels);
+                openLayer(*frame, rect);
             }
         }
+        // Without a layer the opacity applies to each operation: exact for
+        // one operation, close for several.
+        if (!frame->layered)
+            outer.setOpacity(outer.opacity() * alpha);
     }
-    // Without a layer the opacity applies to each operation: exact for one
-    // operation, close for several.
-    if (!frame->layered)
-        outer.setOpacity(outer.opacity() * alpha);
     m_frames.push_back(std::move(frame));
     return true;
+}
+
+void KTNSVGDrawContext::openLayer(Frame &frame, const QRect &rect)
+{
+    const qint64 pixels = static_cast<qint64>(rect.width()) * rect.height();
+    frame.layered = true;
+    frame.layerRect = rect;
+    frame.clip = rect;
+    m_layerPixels += pixels;
+    ++m_layersUsed;
+    m_workSpent += static_cast<double>(pixels);
 }
 
 void KTNSVGDrawContext::end()
