@@ -277,6 +277,8 @@ public:
     static QStringList commandListForPolylineString(const QString &points);
     // Interprets `commands` into `path`, keeping ctrlPoint up to date.
     void bezierPathFromCommandList(const QStringList &commands, KTNSVGBezierPath &path);
+    // The same for path data as it stands, without making a list of it.
+    void bezierPathFromCommandString(QStringView data, KTNSVGBezierPath &path);
 
     // ---- Relations ----
     KTNSVGElementPtr parentElement() const { return m_parentElement.lock(); }
@@ -407,6 +409,11 @@ public:
 
     void parserAttributeWithKey(const QString &key, const QString &value) override;
     void createShape() override;
+
+private:
+    // "d" as given: read straight into the outline unless commandList was
+    // filled.
+    QString m_pathData;
 };
 
 class KALVO_EXPORT KTNTKSVGCircleElement : public KTNTKSVGBaseElement

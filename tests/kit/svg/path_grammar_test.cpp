@@ -3,6 +3,11 @@
 // reflect.
 #include "svg_test_util.h"
 
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+
 using namespace kalvo;
 using namespace kalvo::svgtest;
 
@@ -25,6 +30,41 @@ TEST(PathGrammar, PackedNumbersAndImplicitCommands)
     EXPECT_EQ(steps(p.path)[3].x, 2.5);
     EXPECT_NEAR(steps(p.path)[4].x, 2.6, 1e-12);
     EXPECT_NEAR(steps(p.path)[4].y, -9.5, 1e-12);
+}
+
+TEST(PathGrammar, NumbersReadExactlyAsTheStandardLibraryReadsThem)
+{
+    // Short decimals take a quick route; long mantissas, many fraction
+    // digits, exponents and leading zeros take the general one. Every
+    // route must give the correctly rounded double.
+    std::mt19937 random(7);
+    auto digits = [&](int count) {
+        std::string s;
+        for (int i = 0; i < count; ++i)
+            s += char('0' + random() % 10);
+        return s;
+    };
+    for (int i = 0; i < 4000; ++i) {
+        std::string text = random() % 3 == 0 ? "-" : "";
+        text += digits(random() % 12);
+        if (random() % 4)
+            text += "." + digits(1 + random() % 19);
+        if (text.empty() || text == "-")
+            text += "7";
+        if (random() % 10 == 0)
+            text += "e" + std::to_string(int(random() % 40) - 20);
+        // Outlines keep coordinates within ±1e7.
+        if (std::abs(std::strtod(text.c_str(), nullptr)) >= 1e7)
+            continue;
+        const std::string d = "M" + text + " 0";
+        const KTNSVGBezierPath p = outline(d.c_str());
+        ASSERT_EQ(p.path.elementCount(), 1) << d;
+        EXPECT_EQ(p.path.elementAt(0).x, std::strtod(text.c_str(), nullptr)) << d;
+    }
+    EXPECT_TRUE(std::signbit(outline("M-0 0").path.elementAt(0).x));
+    EXPECT_EQ(outline("M0.000000000000000000001 0").path.elementAt(0).x, 1e-21);
+    EXPECT_EQ(outline("M1234567.890123456 0").path.elementAt(0).x, 1234567.890123456);
+    EXPECT_EQ(outline("M.1234567890123456789 0").path.elementAt(0).x, 0.1234567890123456789);
 }
 
 TEST(PathGrammar, ArcFlagsWithoutSeparators)

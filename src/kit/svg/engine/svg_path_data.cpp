@@ -129,28 +129,49 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
 
 } // namespace
 
-QStringList KTNTKSVGBaseElement::commandListForCommandString(const QString &data)
+namespace {
+
+// Calls `take` with each command token of `data` (a command letter and
+// its arguments, trimmed); a trailing close gets a second "z" (a repeated
+// close adds nothing). Stops after kMaxCommands tokens or when `take`
+// answers false.
+template <typename Take>
+void forEachCommandToken(QStringView data, Take &&take)
 {
-    // A trailing close gets a second "z" (a repeated close adds nothing).
-    QString text = data.trimmed();
-    if (text.endsWith(QLatin1Char('Z')) || text.endsWith(QLatin1Char('z')))
-        text.append(QLatin1Char('z'));
-    QStringList tokens;
+    const QStringView text = data.trimmed();
+    const bool extraClose = text.endsWith(QLatin1Char('Z')) || text.endsWith(QLatin1Char('z'));
+    static const QChar kClose[] = {QLatin1Char('z')};
+    qsizetype count = 0;
+    bool stopped = false;
     auto addToken = [&](qsizetype from, qsizetype to) {
-        const QStringView token = QStringView(text).sliced(from, to - from).trimmed();
-        if (!token.isEmpty() && !token.startsWith(QLatin1Char('#')))
-            tokens.append(token.toString());
+        const QStringView token = to > text.size() ? QStringView(kClose, 1) : text.sliced(from, to - from).trimmed();
+        if (!token.isEmpty() && !token.startsWith(QLatin1Char('#'))) {
+            ++count;
+            stopped = !take(token);
+        }
     };
+    const qsizetype size = text.size() + (extraClose ? 1 : 0);
     qsizetype start = -1;
-    for (qsizetype i = 0; i < text.size() && tokens.size() < kMaxCommands; ++i) {
-        if (!isCommandCharacter(text[i]))
+    for (qsizetype i = 0; i < size && count < kMaxCommands && !stopped; ++i) {
+        if (i < text.size() && !isCommandCharacter(text[i]))
             continue;
         if (start >= 0)
             addToken(start, i);
         start = i;
     }
-    if (start >= 0 && tokens.size() < kMaxCommands)
-        addToken(start, text.size());
+    if (start >= 0 && count < kMaxCommands && !stopped)
+        addToken(start, size);
+}
+
+} // namespace
+
+QStringList KTNTKSVGBaseElement::commandListForCommandString(const QString &data)
+{
+    QStringList tokens;
+    forEachCommandToken(data, [&](QStringView token) {
+        tokens.append(token.toString());
+        return true;
+    });
     return tokens;
 }
 
@@ -169,185 +190,215 @@ QStringList KTNTKSVGBaseElement::commandListForPolylineString(const QString &poi
     return commands;
 }
 
-void KTNTKSVGBaseElement::bezierPathFromCommandList(const QStringList &commands, KTNSVGBezierPath &path)
+namespace {
+
+// Where interpreting stands between two command tokens.
+struct PathState
 {
-    auto full = [&] { return path.path.elementCount() >= path.elementLimit; };
+    KTNSVGBezierPath &path;
+    QPointF &ctrlPoint;
     // The kind of the last segment: a smooth curve reflects the control
     // point only of a curve of its own kind ('c' cubic, 'q' quadratic).
     char lastCurve = 0;
     bool firstToken = true;
-    for (const QString &token : commands) {
-        if (token.isEmpty() || full())
-            break;
-        const QChar command = token[0];
-        // Path data starts with a move; anything else is not drawn.
-        if (firstToken && command.toLower() != QLatin1Char('m'))
-            break;
-        firstToken = false;
-        const char kind = static_cast<char>(command.toLower().unicode());
-        if (kind == 's' ? lastCurve != 'c' : kind == 't' ? lastCurve != 'q' : false)
-            ctrlPoint = QPointF();
-        lastCurve = kind == 'c' || kind == 's' ? 'c' : kind == 'q' || kind == 't' ? 'q' : 0;
-        const bool relative = command.isLower();
-        svg::Scanner scanner(QStringView(token).sliced(1));
-        switch (command.toLower().unicode()) {
-        case 'm': {
-            bool first = true;
-            while (!scanner.atEnd() && !full()) {
-                QPointF p;
-                if (!scanner.scanPoint(p)) {
-                    scanner.skipCharacter();
-                    continue;
-                }
-                if (first) {
-                    // "m" at the very start of a path is absolute.
-                    if (relative && !path.isEmpty())
-                        p += path.currentPoint();
-                    path.moveToPoint(p);
-                    first = false;
-                } else {
-                    if (relative)
-                        p += path.currentPoint();
-                    path.lineToPoint(p);
-                }
+};
+
+// Interprets one command token; false ends the path data.
+bool interpretToken(QStringView token, PathState &state)
+{
+    KTNSVGBezierPath &path = state.path;
+    QPointF &ctrlPoint = state.ctrlPoint;
+    char &lastCurve = state.lastCurve;
+    bool &firstToken = state.firstToken;
+    auto full = [&] { return path.path.elementCount() >= path.elementLimit; };
+    if (token.isEmpty() || full())
+        return false;
+    const QChar command = token[0];
+    // Path data starts with a move; anything else is not drawn.
+    if (firstToken && command.toLower() != QLatin1Char('m'))
+        return false;
+    firstToken = false;
+    const char kind = static_cast<char>(command.toLower().unicode());
+    if (kind == 's' ? lastCurve != 'c' : kind == 't' ? lastCurve != 'q' : false)
+        ctrlPoint = QPointF();
+    lastCurve = kind == 'c' || kind == 's' ? 'c' : kind == 'q' || kind == 't' ? 'q' : 0;
+    const bool relative = command.isLower();
+    svg::Scanner scanner(token.sliced(1));
+    switch (command.toLower().unicode()) {
+    case 'm': {
+        bool first = true;
+        while (!scanner.atEnd() && !full()) {
+            QPointF p;
+            if (!scanner.scanPoint(p)) {
+                scanner.skipCharacter();
+                continue;
             }
-            ctrlPoint = QPointF();
-            break;
-        }
-        case 'l':
-            while (!scanner.atEnd() && !full()) {
-                QPointF p;
-                if (!scanner.scanPoint(p)) {
-                    scanner.skipCharacter();
-                    continue;
-                }
+            if (first) {
+                // "m" at the very start of a path is absolute.
+                if (relative && !path.isEmpty())
+                    p += path.currentPoint();
+                path.moveToPoint(p);
+                first = false;
+            } else {
                 if (relative)
                     p += path.currentPoint();
                 path.lineToPoint(p);
             }
-            ctrlPoint = QPointF();
-            break;
-        case 'h':
-        case 'v': {
-            const bool horizontal = command.toLower() == QLatin1Char('h');
-            scanner.scanThroughToNumber();
-            while (!scanner.atEnd() && !full()) {
-                double value = 0;
-                if (!scanner.scanDouble(value)) {
-                    scanner.skipCharacter();
-                    continue;
-                }
-                QPointF p = path.currentPoint();
-                if (horizontal)
-                    p.setX(relative ? p.x() + value : value);
-                else
-                    p.setY(relative ? p.y() + value : value);
-                path.lineToPoint(p);
-            }
-            ctrlPoint = QPointF();
-            break;
         }
-        case 'c':
-            if (ctrlPoint.isNull())
-                ctrlPoint = path.currentPoint();
-            while (!scanner.atEnd() && !full()) {
-                QPointF c1, c2, end;
-                if (!(scanner.scanPoint(c1) && scanner.scanPoint(c2) && scanner.scanPoint(end))) {
-                    scanner.skipCharacter();
-                    continue;
-                }
-                if (relative) {
-                    const QPointF base = path.currentPoint();
-                    c1 += base;
-                    c2 += base;
-                    end += base;
-                }
-                path.curveToPoint(end, c1, c2);
-                ctrlPoint = c2;
-            }
-            break;
-        case 's':
-            if (ctrlPoint.isNull() || lastCurve != 'c')
-                ctrlPoint = path.currentPoint();
-            while (!scanner.atEnd() && !full()) {
-                QPointF c2, end;
-                if (!(scanner.scanPoint(c2) && scanner.scanPoint(end))) {
-                    scanner.skipCharacter();
-                    continue;
-                }
-                const QPointF current = path.currentPoint();
-                if (relative) {
-                    c2 += current;
-                    end += current;
-                }
-                const QPointF c1 = 2 * current - ctrlPoint;
-                ctrlPoint = c2;
-                path.curveToPoint(end, c1, c2);
-            }
-            break;
-        case 'q':
-            if (ctrlPoint.isNull())
-                ctrlPoint = path.currentPoint();
-            while (!scanner.atEnd() && !full()) {
-                QPointF control, end;
-                if (!(scanner.scanPoint(control) && scanner.scanPoint(end))) {
-                    scanner.skipCharacter();
-                    continue;
-                }
-                if (relative) {
-                    const QPointF current = path.currentPoint();
-                    control += current;
-                    end += current;
-                }
-                ctrlPoint = control;
-                path.quadCurveToPoint(end, control);
-            }
-            break;
-        case 't':
-            if (ctrlPoint.isNull())
-                ctrlPoint = path.currentPoint();
-            while (!scanner.atEnd() && !full()) {
-                QPointF end;
-                if (!scanner.scanPoint(end)) {
-                    scanner.skipCharacter();
-                    continue;
-                }
-                const QPointF current = path.currentPoint();
-                if (relative)
-                    end += current;
-                const QPointF control = 2 * current - ctrlPoint;
-                ctrlPoint = control;
-                path.quadCurveToPoint(end, control);
-            }
-            break;
-        case 'a':
-            while (!scanner.atEnd() && !full()) {
-                ArcSegment segment;
-                if (!readArcSegment(scanner, segment))
-                    break;
-                if (relative)
-                    segment.end += path.currentPoint();
-                // Equal end points draw nothing; a zero radius draws a line.
-                if (segment.end == path.currentPoint())
-                    continue;
-                if (segment.radii.x() == 0 || segment.radii.y() == 0) {
-                    path.lineToPoint(segment.end);
-                    continue;
-                }
-                segment.radii = QPointF(std::abs(segment.radii.x()), std::abs(segment.radii.y()));
-                if (!appendEllipticalArc(path, segment))
-                    break;
-            }
-            if (scanner.atEnd())
-                ctrlPoint = QPointF();
-            break;
-        case 'z':
-            path.closePath();
-            break;
-        default:
-            break;
-        }
+        ctrlPoint = QPointF();
+        break;
     }
+    case 'l':
+        while (!scanner.atEnd() && !full()) {
+            QPointF p;
+            if (!scanner.scanPoint(p)) {
+                scanner.skipCharacter();
+                continue;
+            }
+            if (relative)
+                p += path.currentPoint();
+            path.lineToPoint(p);
+        }
+        ctrlPoint = QPointF();
+        break;
+    case 'h':
+    case 'v': {
+        const bool horizontal = command.toLower() == QLatin1Char('h');
+        scanner.scanThroughToNumber();
+        while (!scanner.atEnd() && !full()) {
+            double value = 0;
+            if (!scanner.scanDouble(value)) {
+                scanner.skipCharacter();
+                continue;
+            }
+            QPointF p = path.currentPoint();
+            if (horizontal)
+                p.setX(relative ? p.x() + value : value);
+            else
+                p.setY(relative ? p.y() + value : value);
+            path.lineToPoint(p);
+        }
+        ctrlPoint = QPointF();
+        break;
+    }
+    case 'c':
+        if (ctrlPoint.isNull())
+            ctrlPoint = path.currentPoint();
+        while (!scanner.atEnd() && !full()) {
+            QPointF c1, c2, end;
+            if (!(scanner.scanPoint(c1) && scanner.scanPoint(c2) && scanner.scanPoint(end))) {
+                scanner.skipCharacter();
+                continue;
+            }
+            if (relative) {
+                const QPointF base = path.currentPoint();
+                c1 += base;
+                c2 += base;
+                end += base;
+            }
+            path.curveToPoint(end, c1, c2);
+            ctrlPoint = c2;
+        }
+        break;
+    case 's':
+        if (ctrlPoint.isNull() || lastCurve != 'c')
+            ctrlPoint = path.currentPoint();
+        while (!scanner.atEnd() && !full()) {
+            QPointF c2, end;
+            if (!(scanner.scanPoint(c2) && scanner.scanPoint(end))) {
+                scanner.skipCharacter();
+                continue;
+            }
+            const QPointF current = path.currentPoint();
+            if (relative) {
+                c2 += current;
+                end += current;
+            }
+            const QPointF c1 = 2 * current - ctrlPoint;
+            ctrlPoint = c2;
+            path.curveToPoint(end, c1, c2);
+        }
+        break;
+    case 'q':
+        if (ctrlPoint.isNull())
+            ctrlPoint = path.currentPoint();
+        while (!scanner.atEnd() && !full()) {
+            QPointF control, end;
+            if (!(scanner.scanPoint(control) && scanner.scanPoint(end))) {
+                scanner.skipCharacter();
+                continue;
+            }
+            if (relative) {
+                const QPointF current = path.currentPoint();
+                control += current;
+                end += current;
+            }
+            ctrlPoint = control;
+            path.quadCurveToPoint(end, control);
+        }
+        break;
+    case 't':
+        if (ctrlPoint.isNull())
+            ctrlPoint = path.currentPoint();
+        while (!scanner.atEnd() && !full()) {
+            QPointF end;
+            if (!scanner.scanPoint(end)) {
+                scanner.skipCharacter();
+                continue;
+            }
+            const QPointF current = path.currentPoint();
+            if (relative)
+                end += current;
+            const QPointF control = 2 * current - ctrlPoint;
+            ctrlPoint = control;
+            path.quadCurveToPoint(end, control);
+        }
+        break;
+    case 'a':
+        while (!scanner.atEnd() && !full()) {
+            ArcSegment segment;
+            if (!readArcSegment(scanner, segment))
+                break;
+            if (relative)
+                segment.end += path.currentPoint();
+            // Equal end points draw nothing; a zero radius draws a line.
+            if (segment.end == path.currentPoint())
+                continue;
+            if (segment.radii.x() == 0 || segment.radii.y() == 0) {
+                path.lineToPoint(segment.end);
+                continue;
+            }
+            segment.radii = QPointF(std::abs(segment.radii.x()), std::abs(segment.radii.y()));
+            if (!appendEllipticalArc(path, segment))
+                break;
+        }
+        if (scanner.atEnd())
+            ctrlPoint = QPointF();
+        break;
+    case 'z':
+        path.closePath();
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+} // namespace
+
+void KTNTKSVGBaseElement::bezierPathFromCommandList(const QStringList &commands, KTNSVGBezierPath &path)
+{
+    PathState state{path, ctrlPoint};
+    for (const QString &token : commands) {
+        if (!interpretToken(token, state))
+            break;
+    }
+}
+
+void KTNTKSVGBaseElement::bezierPathFromCommandString(QStringView data, KTNSVGBezierPath &path)
+{
+    PathState state{path, ctrlPoint};
+    forEachCommandToken(data, [&](QStringView token) { return interpretToken(token, state); });
 }
 
 } // namespace kalvo

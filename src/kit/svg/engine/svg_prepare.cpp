@@ -16,6 +16,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -106,7 +107,11 @@ QString number(double value)
 {
     if (!std::isfinite(value))
         value = 0;
-    return QString::number(value, 'g', 12);
+    // As printf's "%.12g" (QString::number's 'g' formatting is several
+    // times slower and the text is read straight back).
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
 QString matrixText(const QTransform &t)

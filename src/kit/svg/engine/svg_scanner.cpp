@@ -83,16 +83,67 @@ bool Scanner::scanDouble(double &value)
             i = j;
         }
     }
+    // Up to 15 significant digits and no exponent: the digits as an
+    // integer divided by a power of ten is exact before the one rounding of
+    // the division, so it is the correctly rounded value from_chars gives.
+    // Icon numbers almost always take this path.
+    {
+        static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        qsizetype k = m_pos;
+        const bool negative = m_text[k] == QLatin1Char('-');
+        if (negative || m_text[k] == QLatin1Char('+'))
+            ++k;
+        quint64 mantissa = 0;
+        int digitCount = 0;
+        int fractionDigits = 0;
+        bool inFraction = false;
+        bool simple = true;
+        for (; k < i; ++k) {
+            const char16_t c = m_text[k].unicode();
+            if (c == u'.') {
+                inFraction = true;
+                continue;
+            }
+            if (c < u'0' || c > u'9') {
+                simple = false; // an exponent
+                break;
+            }
+            if (mantissa == 0 && c == u'0') {
+                fractionDigits += inFraction;
+                continue;
+            }
+            if (++digitCount > 15) {
+                simple = false;
+                break;
+            }
+            mantissa = mantissa * 10 + (c - u'0');
+            fractionDigits += inFraction;
+        }
+        if (simple && fractionDigits <= 15) {
+            const double magnitude = static_cast<double>(mantissa) / kPowers[fractionDigits];
+            value = negative ? -magnitude : magnitude;
+            m_pos = i;
+            return true;
+        }
+    }
     // The matched text is ASCII: convert it without locale.
-    QByteArray digits;
-    digits.reserve(i - m_pos);
+    char stackDigits[64];
+    QByteArray heapDigits;
+    char *digitsBegin = stackDigits;
+    if (i - m_pos > qsizetype(sizeof stackDigits)) {
+        heapDigits.resize(i - m_pos);
+        digitsBegin = heapDigits.data();
+    }
+    qsizetype length = 0;
     for (qsizetype k = m_pos; k < i; ++k) {
         const char c = static_cast<char>(m_text[k].unicode());
         if (c != '+' || k != m_pos)
-            digits.append(c);
+            digitsBegin[length++] = c;
     }
+    const QByteArrayView digits(digitsBegin, length);
     double result = 0;
-    const auto [end, error] = std::from_chars(digits.constData(), digits.constData() + digits.size(), result);
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), result);
     (void)end;
     if (error == std::errc::result_out_of_range) {
         // Overflow reads as infinity, underflow as zero (as strtod does).

@@ -132,15 +132,21 @@ void KTNSVGStopElement::createShape()
 void KTNTKSVGPathElement::parserAttributeWithKey(const QString &key, const QString &value)
 {
     KTNTKSVGBaseElement::parserAttributeWithKey(key, value);
-    if (key == QLatin1String("d"))
-        commandList = commandListForCommandString(value);
+    if (key == QLatin1String("d")) {
+        m_pathData = value;
+        commandList.clear();
+    }
 }
 
 void KTNTKSVGPathElement::createShape()
 {
     KTNTKSVGBaseElement::createShape();
-    bezierPathFromCommandList(commandList, *shape);
+    if (commandList.isEmpty())
+        bezierPathFromCommandString(m_pathData, *shape);
+    else
+        bezierPathFromCommandList(commandList, *shape);
     commandList.clear();
+    m_pathData.clear();
 }
 
 void KTNTKSVGPolylineElement::parserAttributeWithKey(const QString &key, const QString &value)
