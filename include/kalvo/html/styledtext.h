@@ -119,7 +119,9 @@ struct KALVO_EXPORT TextAttributes
     std::optional<qreal> paragraphSpacing;
     std::map<QString, QVariant> others;
 
-    TextAttributes() = default;
+    // Provided, so that value-initialisation (emplace_back()) does not zero
+    // the whole object before constructing its members.
+    TextAttributes() { }
     TextAttributes(const TextAttributes &) = default;
     TextAttributes &operator=(const TextAttributes &) = default;
     // QFont's move does not say noexcept although it cannot throw; saying it
@@ -195,10 +197,33 @@ private:
     // Builds the runs of a whole parsed snippet in one sweep.
     friend class html_detail::RunBuilder;
 
+    // A run as stored: its range and the index of its attributes in
+    // m_attributes, or -1 for none. Runs may refer to one entry (a split
+    // leaves both halves on it, a snippet's ranges become entries that
+    // their runs refer to); entries are never changed in place once a run
+    // refers to them, an edit stores the changed copy, so the sharing is
+    // never seen from outside. A run's entry is never empty.
+    struct Span
+    {
+        TextRange range;
+        qsizetype attributes = -1;
+    };
+
+    const TextAttributes &attributesOf(const Span &span) const;
+    bool sameAttributes(const Span &a, const Span &b) const;
+    // The index for `attributes` (-1 when empty), stored as a new entry.
+    qsizetype store(TextAttributes &&attributes);
+    std::size_t spanIndexAt(qsizetype position) const;
+    std::size_t splitAt(qsizetype position);
+    void mergeAround(std::size_t first, std::size_t last);
+    template<typename Change> void editRange(TextRange range, Change &&change);
+    // Drops the entries no run refers to once they outnumber the runs.
+    void compactAttributes();
     void normalize();
 
     QString m_text;
-    std::vector<StyledRun> m_runs; // sorted, covering m_text
+    std::vector<Span> m_runs; // sorted, covering m_text
+    std::vector<TextAttributes> m_attributes;
 };
 
 } // namespace kalvo

@@ -27,7 +27,8 @@ void RunBuilder::add(TextRange range, TextAttributes attributes)
 {
     if (range.isEmpty() || attributes.isEmpty())
         return;
-    m_ops.emplace_back(range.location, endOf(range), std::move(attributes));
+    m_ops.push_back({range.location, endOf(range), nullptr, false, 0});
+    m_attributes.push_back(std::move(attributes));
 }
 
 TextAttributes &RunBuilder::add(TextRange range)
@@ -37,10 +38,8 @@ TextAttributes &RunBuilder::add(TextRange range)
         m_discard = TextAttributes();
         return m_discard;
     }
-    Op &op = m_ops.emplace_back();
-    op.start = range.location;
-    op.end = endOf(range);
-    return op.attributes;
+    m_ops.push_back({range.location, endOf(range), nullptr, false, 0});
+    return m_attributes.emplace_back();
 }
 
 namespace {
@@ -151,22 +150,13 @@ bool sameField(const TextAttributes &a, const TextAttributes &b, std::size_t fie
     return false;
 }
 
+const TextAttributes kNoAttributes;
+
 const TextAttributes &noAttributes()
 {
-    static const TextAttributes none;
-    return none;
+    return kNoAttributes;
 }
 
-// Appends an empty run at [from, to). Copying an empty run is the cheapest
-// way in: emplace_back() zeroes all of it before constructing it, and
-// moving a filled one copies its font (QFont cannot be move-constructed).
-StyledRun &appendRun(std::vector<StyledRun> &runs, qsizetype from, qsizetype to)
-{
-    static const StyledRun empty;
-    StyledRun &run = runs.emplace_back(empty);
-    run.range = {from, to - from};
-    return run;
-}
 
 // The live op with the highest index (the one added last), or -1.
 int liveTop(std::vector<int> &heap, const std::vector<char> &ended)
@@ -197,43 +187,138 @@ bool RunBuilder::sameAsRun(const TextAttributes &run, const int *tops, const int
         const auto field = std::size_t(std::countr_zero(fields));
         if (tops[field] == lastTops[field])
             continue;
-        const Op *op = tops[field] >= 0 ? &m_ops[std::size_t(tops[field])] : nullptr;
-        if (field == Font && op && op->font) {
-            if (!run.font || !(*run.font == *op->font))
+        const int op = tops[field];
+        if (field == Font && op >= 0 && m_ops[std::size_t(op)].font) {
+            if (!run.font || !(*run.font == *m_ops[std::size_t(op)].font))
                 return false;
-        } else if (!sameField(run, op ? op->attributes : noAttributes(), field)) {
+        } else if (!sameField(run, op >= 0 ? m_attributes[std::size_t(op)] : noAttributes(), field)) {
             return false;
         }
     }
     return true;
 }
 
-unsigned RunBuilder::fieldsOf(const Op &op) const
+unsigned RunBuilder::fieldsOf(std::size_t op) const
 {
-    return html_detail::fieldsOf(op.attributes) | (op.font ? 1u << Font : 0u);
+    return m_ops[op].fields;
 }
 
 // Fills a new run from the ops `tops` (the fields set are the bits of
 // `fields`); an op that ends with the run is not read again and gives its
-// values away.
+// values away, unless a run refers to its entry.
 void RunBuilder::fillRun(TextAttributes &run, const int *tops, unsigned fields, qsizetype runEnd)
 {
     for (; fields; fields &= fields - 1) {
         const auto field = std::size_t(std::countr_zero(fields));
-        Op &op = m_ops[std::size_t(tops[field])];
+        const auto index = std::size_t(tops[field]);
+        const Op &op = m_ops[index];
         if (field == Font && op.font)
             run.font = *op.font;
         else
-            takeField(run, op.attributes, field, op.end <= runEnd);
+            takeField(run, m_attributes[index], field, op.end <= runEnd && !op.shared);
     }
+}
+
+qsizetype RunBuilder::entryFor(const int *tops, unsigned fields, qsizetype runEnd)
+{
+    if (!fields)
+        return -1;
+    // Mostly a stretch has exactly one range's attributes: the run refers
+    // to that range's entry, nothing is copied.
+    const int single = tops[std::countr_zero(fields)];
+    bool one = fieldsOf(std::size_t(single)) == fields;
+    for (unsigned bits = fields; one && bits; bits &= bits - 1)
+        one = tops[std::countr_zero(bits)] == single;
+    if (one) {
+        Op &op = m_ops[std::size_t(single)];
+        if (op.font) {
+            m_attributes[std::size_t(single)].font = *op.font;
+            op.font = nullptr;
+        }
+        op.shared = true;
+        return single;
+    }
+    // (Room was reserved: the entries the ops read stay where they are.)
+    TextAttributes &run = m_attributes.emplace_back();
+    fillRun(run, tops, fields, runEnd);
+    return qsizetype(m_attributes.size()) - 1;
+}
+
+// Most messages style words apart from each other: no range crosses
+// another, and where one lies inside another they cover the same text (a
+// tag right inside another, "<b><font size=14>word</font></b>"). The runs
+// are then the ranges themselves, each group of ranges over the same text
+// taking the entry of its last range when that range sets every field the
+// others set, with plain runs in the gaps. Anything else goes the general
+// way.
+bool RunBuilder::buildApart(StyledText &result, qsizetype length)
+{
+    qsizetype groupStart = -1;
+    qsizetype groupEnd = 0;
+    unsigned groupFields = 0;
+    for (const int index : m_byStart) {
+        const Op &op = m_ops[std::size_t(index)];
+        if (!m_attributes[std::size_t(index)].others.empty())
+            return false;
+        if (!op.fields)
+            continue;
+        if (op.start == groupStart && op.end == groupEnd) {
+            if (groupFields & ~op.fields)
+                return false; // the earlier range would keep some of its fields
+            groupFields = op.fields;
+        } else if (op.start >= groupEnd) {
+            groupStart = op.start;
+            groupEnd = op.end;
+            groupFields = op.fields;
+        } else {
+            return false;
+        }
+    }
+    auto &runs = result.m_runs;
+    runs.reserve(2 * m_byStart.size() + 1);
+    qsizetype position = 0;
+    auto close = [&](int last) {
+        Op &op = m_ops[std::size_t(last)];
+        TextAttributes &entry = m_attributes[std::size_t(last)];
+        if (op.font) {
+            entry.font = *op.font;
+            op.font = nullptr;
+        }
+        op.shared = true;
+        if (op.start > position)
+            runs.push_back({{position, op.start - position}, -1});
+        else if (!runs.empty() && runs.back().attributes >= 0
+            && m_attributes[std::size_t(runs.back().attributes)] == entry) {
+            runs.back().range.length += op.end - op.start; // touching and equal
+            position = op.end;
+            return;
+        }
+        runs.push_back({{op.start, op.end - op.start}, last});
+        position = op.end;
+    };
+    int last = -1;
+    for (const int index : m_byStart) {
+        const Op &op = m_ops[std::size_t(index)];
+        if (!op.fields)
+            continue;
+        if (last >= 0 && (op.start != m_ops[std::size_t(last)].start || op.end != m_ops[std::size_t(last)].end))
+            close(last);
+        last = index;
+    }
+    if (last >= 0)
+        close(last);
+    if (position < length)
+        runs.push_back({{position, length - position}, -1});
+    return true;
 }
 
 // A typical message has a handful of ranges: painting the winning range of
 // every field into each stretch between boundaries costs a few integer
 // writes per range and stretch, less than the heaps. (Quadratic in the
 // number of ranges, hence for small counts only.)
-bool RunBuilder::paintSmall(std::vector<StyledRun> &runs, qsizetype length)
+bool RunBuilder::paintSmall(StyledText &result, qsizetype length)
 {
+    auto &runs = result.m_runs;
     // The boundaries sorted once as (position, range, start or end) keys;
     // one pass then gives the stretches and every range's first and last.
     static_assert(2 * kSmall < kNoRange, "range numbers fit below the marker");
@@ -241,9 +326,10 @@ bool RunBuilder::paintSmall(std::vector<StyledRun> &runs, qsizetype length)
     m_keys.push_back(std::uint64_t(0) << 8 | kNoRange);
     m_keys.push_back(std::uint64_t(length) << 8 | kNoRange);
     for (std::size_t k = 0; k < m_byStart.size(); ++k) {
-        const Op &op = m_ops[std::size_t(m_byStart[k])];
-        if (!op.attributes.others.empty())
+        const auto index = std::size_t(m_byStart[k]);
+        if (!m_attributes[index].others.empty())
             return false; // named extras: the general sweep handles them
+        const Op &op = m_ops[index];
         m_keys.push_back(std::uint64_t(op.start) << 8 | k << 1);
         m_keys.push_back(std::uint64_t(op.end) << 8 | k << 1 | 1);
     }
@@ -264,7 +350,7 @@ bool RunBuilder::paintSmall(std::vector<StyledRun> &runs, qsizetype length)
     m_fields.assign(segments, 0);
     for (std::size_t k = 0; k < m_byStart.size(); ++k) { // in the order added: later paints over
         const int index = m_byStart[k];
-        const unsigned fields = fieldsOf(m_ops[std::size_t(index)]);
+        const unsigned fields = fieldsOf(std::size_t(index));
         if (!fields)
             continue;
         for (auto segment = std::size_t(m_starts[k]); segment < std::size_t(m_ends[k]); ++segment) {
@@ -275,6 +361,7 @@ bool RunBuilder::paintSmall(std::vector<StyledRun> &runs, qsizetype length)
         }
     }
     runs.reserve(segments);
+    m_attributes.reserve(m_attributes.size() + segments);
     const int *previous = nullptr;
     unsigned previousFields = 0;
     for (std::size_t segment = 0; segment < segments; ++segment) {
@@ -282,10 +369,10 @@ bool RunBuilder::paintSmall(std::vector<StyledRun> &runs, qsizetype length)
         const unsigned fields = m_fields[segment];
         const qsizetype from = m_bounds[segment];
         const qsizetype to = m_bounds[segment + 1];
-        if (previous && sameAsRun(runs.back().attributes, tops, previous, fields | previousFields)) {
+        if (previous && sameAsRun(entryOf(runs.back()), tops, previous, fields | previousFields)) {
             runs.back().range.length += to - from;
         } else {
-            fillRun(appendRun(runs, from, to).attributes, tops, fields, to);
+            runs.push_back({{from, to - from}, entryFor(tops, fields, to)});
         }
         previous = tops;
         previousFields = fields;
@@ -293,29 +380,47 @@ bool RunBuilder::paintSmall(std::vector<StyledRun> &runs, qsizetype length)
     return true;
 }
 
+const TextAttributes &RunBuilder::entryOf(const StyledText::Span &run) const
+{
+    return run.attributes >= 0 ? m_attributes[std::size_t(run.attributes)] : noAttributes();
+}
+
 StyledText RunBuilder::build(QString text)
 {
     StyledText result;
-    const qsizetype length = text.size();
     result.m_text = std::move(text);
-    if (length == 0)
+    if (result.m_text.isEmpty())
         return result;
+    buildRuns(result);
+    // The entries go with the result (the runs refer to them by index).
+    result.m_attributes = std::move(m_attributes);
+    m_attributes = {};
+    return result;
+}
+
+void RunBuilder::buildRuns(StyledText &result)
+{
+    const qsizetype length = result.m_text.size();
     auto &runs = result.m_runs;
 
     m_byStart.clear();
     for (std::size_t i = 0; i < m_ops.size(); ++i) {
         Op &op = m_ops[i];
+        op.shared = false;
+        op.fields = html_detail::fieldsOf(m_attributes[i]) | (op.font ? 1u << Font : 0u);
         op.start = std::clamp<qsizetype>(op.start, 0, length);
         op.end = std::clamp<qsizetype>(op.end, op.start, length);
         if (op.end > op.start)
             m_byStart.push_back(int(i));
     }
     if (m_byStart.empty()) {
-        appendRun(runs, 0, length);
-        return result;
+        runs.push_back({{0, length}, -1});
+        return;
     }
-    if (m_byStart.size() <= kSmall && paintSmall(runs, length))
-        return result;
+    if (buildApart(result, length))
+        return;
+    if (m_byStart.size() <= kSmall && paintSmall(result, length))
+        return;
     m_byEnd = m_byStart;
     // Ties broken by index: a total order, so the plain sort is enough.
     // Positions copied out of the (large) ops so the sorts stay in cache.
@@ -361,6 +466,7 @@ StyledText RunBuilder::build(QString text)
             last = at;
         }
         runs.reserve(boundaries);
+        m_attributes.reserve(m_attributes.size() + boundaries);
     }
 
     // A run is written straight into the result and merged into the one
@@ -371,10 +477,10 @@ StyledText RunBuilder::build(QString text)
     lastTops.fill(-2);
     unsigned lastFields = 0;
     auto emitEmpty = [&](qsizetype from, qsizetype to) {
-        if (!runs.empty() && runs.back().attributes.isEmpty())
+        if (!runs.empty() && runs.back().attributes < 0)
             runs.back().range.length += to - from;
         else
-            appendRun(runs, from, to);
+            runs.push_back({{from, to - from}, -1});
     };
 
     std::size_t nextStart = 0;
@@ -387,8 +493,8 @@ StyledText RunBuilder::build(QString text)
             m_ended[std::size_t(m_byEnd[nextEnd++])] = 1;
         while (nextStart < m_byStart.size() && m_starts[std::size_t(m_byStart[nextStart])] <= pos) {
             const int op = m_byStart[nextStart++];
-            const TextAttributes &attributes = m_ops[std::size_t(op)].attributes;
-            for (unsigned fields = fieldsOf(m_ops[std::size_t(op)]); fields; fields &= fields - 1)
+            const TextAttributes &attributes = m_attributes[std::size_t(op)];
+            for (unsigned fields = fieldsOf(std::size_t(op)); fields; fields &= fields - 1)
                 push(m_heaps[std::size_t(std::countr_zero(fields))], op);
             for (const auto &entry : attributes.others)
                 push(otherHeaps[entry.first], op);
@@ -406,26 +512,34 @@ StyledText RunBuilder::build(QString text)
                 fields |= 1u << field;
         }
         if (otherHeaps.empty() && !runs.empty()
-            && sameAsRun(runs.back().attributes, tops.data(), lastTops.data(), fields | lastFields)) {
+            && sameAsRun(entryOf(runs.back()), tops.data(), lastTops.data(), fields | lastFields)) {
             runs.back().range.length += next - pos;
+        } else if (otherHeaps.empty()) {
+            runs.push_back({{pos, next - pos}, entryFor(tops.data(), fields, next)});
         } else {
-            StyledRun &run = appendRun(runs, pos, next);
-            fillRun(run.attributes, tops.data(), fields, next);
+            // Named extras: always an entry of the run's own, dropped again
+            // when the run turns out empty or equal to the one before.
+            TextAttributes &entry = m_attributes.emplace_back();
+            fillRun(entry, tops.data(), fields, next);
             for (auto &[name, heap] : otherHeaps) {
                 const int top = liveTop(heap, m_ended);
                 if (top >= 0)
-                    run.attributes.others.insert_or_assign(name, m_ops[std::size_t(top)].attributes.others.at(name));
+                    entry.others.insert_or_assign(name, m_attributes[std::size_t(top)].others.at(name));
             }
-            if (!otherHeaps.empty() && runs.size() > 1 && runs[runs.size() - 2].attributes == run.attributes) {
-                runs[runs.size() - 2].range.length += run.range.length;
-                runs.pop_back();
+            if (!runs.empty() && entryOf(runs.back()) == entry) {
+                runs.back().range.length += next - pos;
+                m_attributes.pop_back();
+            } else if (entry.isEmpty()) {
+                m_attributes.pop_back();
+                runs.push_back({{pos, next - pos}, -1});
+            } else {
+                runs.push_back({{pos, next - pos}, qsizetype(m_attributes.size()) - 1});
             }
         }
         lastTops = tops;
         lastFields = fields;
         pos = next;
     }
-    return result;
 }
 
 } // namespace kalvo::html_detail

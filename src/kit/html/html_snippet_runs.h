@@ -35,10 +35,20 @@ public:
         if (m_lastKept)
             m_ops.back().font = &font;
     }
-    void reserve(std::size_t count) { m_ops.reserve(count); }
+    void reserve(std::size_t count)
+    {
+        // (Runs that mix ranges add entries: build() makes room for them
+        // when it meets such runs.)
+        m_ops.reserve(count);
+        m_attributes.reserve(count);
+    }
     bool isEmpty() const { return m_ops.empty(); }
     // Forgets the ranges, keeps the memory for the next snippet.
-    void clear() { m_ops.clear(); }
+    void clear()
+    {
+        m_ops.clear();
+        m_attributes.clear();
+    }
 
     // The text with the collected attributes; ranges are clamped to it.
     // The attributes are handed over to the result: clear() before the next
@@ -46,27 +56,36 @@ public:
     StyledText build(QString text);
 
 private:
+    // A range; its attributes are m_attributes at the same index. A run
+    // whose every field comes from one range, and that has all of that
+    // range's fields, refers to the range's own entry in the result
+    // (`shared`): its values are then only copied, never moved out.
     struct Op
     {
-        // Provided, so that emplace_back() does not zero the attributes
-        // before constructing them.
-        Op() { }
-        Op(qsizetype s, qsizetype e, TextAttributes &&a) : start(s), end(e), attributes(std::move(a)) { }
-
-        qsizetype start = 0;
-        qsizetype end = 0;
-        TextAttributes attributes;
-        const QFont *font = nullptr; // see shareFont()
+        qsizetype start;
+        qsizetype end;
+        const QFont *font; // see shareFont()
+        bool shared;
+        unsigned fields; // set by build()
     };
     enum { FieldCount = 11, kSmall = 48, kNoRange = 0xFF };
 
-    unsigned fieldsOf(const Op &op) const;
+    unsigned fieldsOf(std::size_t op) const;
+    const TextAttributes &entryOf(const StyledText::Span &run) const;
 
-    bool paintSmall(std::vector<StyledRun> &runs, qsizetype length);
+    void buildRuns(StyledText &result);
+    bool buildApart(StyledText &result, qsizetype length);
+    bool paintSmall(StyledText &result, qsizetype length);
     bool sameAsRun(const TextAttributes &run, const int *tops, const int *lastTops, unsigned fields) const;
+    // The result's entry for a stretch whose fields (`fields`) come from
+    // the ops `tops`: a range's own entry, a new one, or -1 for none.
+    qsizetype entryFor(const int *tops, unsigned fields, qsizetype runEnd);
     void fillRun(TextAttributes &run, const int *tops, unsigned fields, qsizetype runEnd);
 
     std::vector<Op> m_ops;
+    // The ranges' attributes, then the entries of runs that mix ranges;
+    // handed over to the result as its attribute entries.
+    std::vector<TextAttributes> m_attributes;
     bool m_lastKept = false; // whether the last add(range) made an op
     TextAttributes m_discard;
     // Scratch kept between builds.

@@ -295,4 +295,154 @@ TEST(StyledTextRunBuilder, ManyNestedRangesBuildInOneSweep)
     EXPECT_EQ(text.attributesAt(n - 1).link, QString::number((n - 1) % 7));
 }
 
+// Runs share attribute entries (a split leaves both halves on one, copies
+// of a text share all of them): a change through one run or one copy must
+// never show in another.
+TEST(StyledTextSharing, EditingOneRunOrCopyLeavesTheOthers)
+{
+    TextAttributes linked = linkAttributes(u"l"_s);
+    StyledText text(u"abcdefgh"_s, linked);
+    const StyledText copy = text;
+    text.addUnderline(UnderlineStyle::Single, {2, 3}); // splits the one run in three
+    EXPECT_EQ(text.attributesAt(0), linked);
+    EXPECT_EQ(text.attributesAt(6), linked);
+    EXPECT_EQ(text.attributesAt(3).underline, UnderlineStyle::Single);
+    EXPECT_EQ(text.attributesAt(3).link, u"l"_s);
+    EXPECT_EQ(copy, StyledText(u"abcdefgh"_s, linked));
+
+    // The outer halves still share an entry: changing one must not reach the other.
+    text.removeAttribute(TNLinkAttributeName, {0, 1});
+    EXPECT_FALSE(text.attributesAt(0).link.has_value());
+    EXPECT_EQ(text.attributesAt(1).link, u"l"_s);
+    EXPECT_EQ(text.attributesAt(7).link, u"l"_s);
+    expectCanonical(text);
+
+    // Two equal runs of a parsed snippet.
+    StyledText parsed = parse("<b>one</b> <b>two</b>");
+    StyledText before = parsed;
+    parsed.addCursor(Qt::PointingHandCursor, {0, 3});
+    EXPECT_EQ(parsed.attributesAt(0).cursor, Qt::PointingHandCursor);
+    EXPECT_FALSE(parsed.attributesAt(4).cursor.has_value());
+    EXPECT_TRUE(isBold(parsed.attributesAt(4)));
+    EXPECT_EQ(before, parse("<b>one</b> <b>two</b>"));
+
+    // Appending a text to itself copies its entries once and keeps both halves.
+    StyledText twice = parse("<u>x</u>y");
+    twice.append(twice);
+    EXPECT_EQ(twice.text(), u"xyxy"_s);
+    EXPECT_EQ(twice.attributesAt(2).underline, UnderlineStyle::Single);
+    EXPECT_FALSE(twice.attributesAt(3).underline.has_value());
+    expectCanonical(twice);
+}
+
+// Many edits in a row against a per-character model: splits, merges, the
+// entries stored anew by every edit and dropped again once unused.
+TEST(StyledTextSharing, ManyEditsMatchAPerCharacterModel)
+{
+    std::mt19937 random(99);
+    StyledText text(QString(40, u'a'));
+    std::vector<TextAttributes> model(40);
+    const ColorPtr color = Color::color(0x101010, 0x202020);
+    qsizetype longest = 0;
+    for (int step = 0; step < 3000; ++step) {
+        const auto length = qsizetype(model.size());
+        const qsizetype start = length ? qsizetype(random() % std::size_t(length)) : 0;
+        const unsigned kind = random() % 6;
+        // Text edits take few characters, so that the text keeps its length.
+        const qsizetype count = qsizetype(random() % (kind >= 4 ? 4 : 12));
+        const qsizetype end = std::min(length, start + count);
+        switch (kind) {
+        case 0:
+            text.addUnderline(UnderlineStyle::Single, {start, count});
+            for (qsizetype i = start; i < end; ++i)
+                model[std::size_t(i)].underline = UnderlineStyle::Single;
+            break;
+        case 1:
+            text.addForegroundColor(color, {start, count});
+            for (qsizetype i = start; i < end; ++i)
+                model[std::size_t(i)].foregroundColor = color;
+            break;
+        case 2: {
+            const QString link = QString::number(random() % 3);
+            text.addAttribute(TNLinkAttributeName, link, {start, count});
+            for (qsizetype i = start; i < end; ++i)
+                model[std::size_t(i)].link = link;
+            break;
+        }
+        case 3:
+            text.removeAttribute(TNLinkAttributeName, {start, count});
+            for (qsizetype i = start; i < end; ++i)
+                model[std::size_t(i)].link.reset();
+            break;
+        case 4:
+            text.remove({start, count});
+            model.erase(model.begin() + std::ptrdiff_t(start), model.begin() + std::ptrdiff_t(end));
+            break;
+        default: {
+            // Replacing takes the first character's attributes (the last one's at the end).
+            TextAttributes taken;
+            if (start < length)
+                taken = model[std::size_t(start)];
+            else if (length > 0)
+                taken = model.back();
+            text.replace({start, count}, u"bcd"_s);
+            model.erase(model.begin() + std::ptrdiff_t(start), model.begin() + std::ptrdiff_t(end));
+            model.insert(model.begin() + std::ptrdiff_t(start), 3, taken);
+            break;
+        }
+        }
+        ASSERT_EQ(text.length(), qsizetype(model.size())) << "step " << step;
+        for (std::size_t i = 0; i < model.size(); ++i)
+            ASSERT_EQ(text.attributesAt(qsizetype(i)), model[i]) << "step " << step << " at " << i;
+        expectCanonical(text);
+        longest = std::max(longest, text.length());
+    }
+    EXPECT_GT(longest, 30);
+}
+
+// Ranges that lie apart or cover the same text take the builder's short
+// way; crossing ones, and a later range over the same text that sets fewer
+// fields, do not. Either way: what addAttributes gives.
+TEST(StyledTextRunBuilder, RangesApartMatchAddAttributes)
+{
+    std::mt19937 random(777);
+    const QString base = QString(60, u'w');
+    const ColorPtr colors[] = {Color::color(0x111111, 0x222222), Color::color(0x333333, 0x444444)};
+    const QFont fonts[] = {QFont(u"Sans"_s, 9), QFont(u"Sans"_s, 11)};
+    for (int round = 0; round < 400; ++round) {
+        StyledText expected(base);
+        html_detail::RunBuilder builder;
+        // Word-sized slots, each styled by up to three ranges over exactly
+        // its text (touching slots test the merging of equal neighbours);
+        // now and then one range crosses them.
+        qsizetype at = qsizetype(random() % 3);
+        while (at < base.size()) {
+            const qsizetype length = 1 + qsizetype(random() % 6);
+            const int layers = int(random() % 4);
+            for (int layer = 0; layer < layers; ++layer) {
+                const unsigned fields = random();
+                const qsizetype start = random() % 25 == 0 ? at / 2 : at;
+                TextAttributes a;
+                if (fields & 1)
+                    a.foregroundColor = colors[(fields >> 8) & 1];
+                if (fields & 2)
+                    a.underline = UnderlineStyle::Single;
+                if (fields & 4)
+                    a.link = QString::number((fields >> 11) % 2);
+                TextAttributes &added = builder.add({start, at + length - start});
+                added = a;
+                if (fields & 8) {
+                    a.font = fonts[(fields >> 9) & 1];
+                    builder.shareFont(fonts[(fields >> 9) & 1]);
+                }
+                expected.addAttributes(a, {start, at + length - start});
+            }
+            at += length + qsizetype(random() % 3);
+        }
+        const StyledText built = builder.build(base);
+        expectCanonical(built);
+        ASSERT_EQ(built, expected) << "round " << round;
+    }
+}
+
 } // namespace
