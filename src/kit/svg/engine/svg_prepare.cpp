@@ -77,6 +77,41 @@ const QStringList &inheritedProperties()
     return names;
 }
 
+// The place of `key` in inheritedProperties(), -1 for other names: by its
+// length first, so most attribute names cost one comparison at most.
+int inheritedSlot(const QString &key)
+{
+    auto is = [&](const char *name, InheritedProperty property) { return key == QLatin1String(name) ? int(property) : -1; };
+    switch (key.size()) {
+    case 4:
+        return is("fill", kFill);
+    case 5:
+        return is("color", kColor);
+    case 6:
+        return is("stroke", kStroke);
+    case 9:
+        return key.front() == QLatin1Char('f') ? (key.at(1) == QLatin1Char('i') ? is("fill-rule", kFillRule)
+                                                                                 : is("font-size", kFontSize))
+                                               : is("clip-rule", kClipRule);
+    case 10:
+        return is("visibility", kVisibility);
+    case 12:
+        return key.front() == QLatin1Char('f') ? is("fill-opacity", kFillOpacity) : is("stroke-width", kStrokeWidth);
+    case 14:
+        return key.at(7) == QLatin1Char('o') ? is("stroke-opacity", kStrokeOpacity)
+                                             : is("stroke-linecap", kStrokeLinecap);
+    case 15:
+        return is("stroke-linejoin", kStrokeLinejoin);
+    case 16:
+        return is("stroke-dasharray", kStrokeDasharray);
+    case 17:
+        return key.at(7) == QLatin1Char('m') ? is("stroke-miterlimit", kStrokeMiterlimit)
+                                             : is("stroke-dashoffset", kStrokeDashoffset);
+    default:
+        return -1;
+    }
+}
+
 // Properties a style sheet or style attribute may set.
 const QSet<QString> &styleProperties()
 {
@@ -868,18 +903,10 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
     Style style = parent;
     // The inherited properties the element names, found in one pass over
     // its attributes.
-    static const QHash<QString, int> propertySlots = [] {
-        QHash<QString, int> map;
-        int index = 0;
-        for (const QString &name : inheritedProperties())
-            map.insert(name, index++);
-        return map;
-    }();
     QString given[16];
     for (auto it = element.attribute.constBegin(); it != element.attribute.constEnd(); ++it) {
-        const auto slot = propertySlots.constFind(it.key());
-        if (slot != propertySlots.constEnd())
-            given[*slot] = it.value();
+        if (const int slot = inheritedSlot(it.key()); slot >= 0)
+            given[slot] = it.value();
     }
     auto value = [&](InheritedProperty property) -> QString {
         const QString &raw = given[property];
@@ -1190,7 +1217,9 @@ QString Builder::clipReference(const QString &id, const QTransform &ctm, bool ma
 
 void Builder::writeStyle(const Style &style, QMap<QString, QString> &out)
 {
-    auto paint = [&](const Paint &p, const char *name, const char *opacityName, double opacity) {
+    // Keys are literals: a map key made from Latin-1 text would be a new
+    // string each time.
+    auto paint = [&](const Paint &p, const QString &name, const QString &opacityName, double opacity) {
         Paint effective = p;
         if (effective.kind == Paint::Server) {
             QString prepared = gradientReference(effective.server);
@@ -1206,46 +1235,46 @@ void Builder::writeStyle(const Style &style, QMap<QString, QString> &out)
                 else if (p.fallback.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0)
                     effective = style.color ? Paint{Paint::Color, *style.color, {}, {}} : Paint{Paint::Current, {}, {}, {}};
             } else {
-                out.insert(QLatin1String(name), QStringLiteral("url(#%1)").arg(prepared));
+                out.insert(name, QStringLiteral("url(#%1)").arg(prepared));
                 if (opacity != 1)
-                    out.insert(QLatin1String(opacityName), number(opacity));
+                    out.insert(opacityName, number(opacity));
                 return;
             }
         }
         switch (effective.kind) {
         case Paint::None:
         case Paint::Server:
-            out.insert(QLatin1String(name), QStringLiteral("none"));
+            out.insert(name, QStringLiteral("none"));
             break;
         case Paint::Current:
             if (style.color) {
                 if (style.color->alpha() == 0) {
-                    out.insert(QLatin1String(name), QStringLiteral("none"));
+                    out.insert(name, QStringLiteral("none"));
                     break;
                 }
-                out.insert(QLatin1String(name), colorText(*style.color));
+                out.insert(name, colorText(*style.color));
                 if (opacity * style.color->alphaF() != 1)
-                    out.insert(QLatin1String(opacityName), number(opacity * style.color->alphaF()));
+                    out.insert(opacityName, number(opacity * style.color->alphaF()));
                 break;
             }
-            out.insert(QLatin1String(name), QStringLiteral("currentColor"));
+            out.insert(name, QStringLiteral("currentColor"));
             if (opacity != 1)
-                out.insert(QLatin1String(opacityName), number(opacity));
+                out.insert(opacityName, number(opacity));
             break;
         case Paint::Color:
             if (!effective.verbatim.isEmpty()) {
-                out.insert(QLatin1String(name), effective.verbatim);
+                out.insert(name, effective.verbatim);
                 if (opacity != 1)
-                    out.insert(QLatin1String(opacityName), number(opacity));
+                    out.insert(opacityName, number(opacity));
                 break;
             }
             if (effective.color.alpha() == 0) {
-                out.insert(QLatin1String(name), QStringLiteral("none"));
+                out.insert(name, QStringLiteral("none"));
                 break;
             }
-            out.insert(QLatin1String(name), colorText(effective.color));
+            out.insert(name, colorText(effective.color));
             if (opacity * effective.color.alphaF() != 1)
-                out.insert(QLatin1String(opacityName), number(opacity * effective.color.alphaF()));
+                out.insert(opacityName, number(opacity * effective.color.alphaF()));
             break;
         }
     };
@@ -1254,7 +1283,7 @@ void Builder::writeStyle(const Style &style, QMap<QString, QString> &out)
         out.insert(QStringLiteral("stroke"), QStringLiteral("none"));
         return;
     }
-    paint(style.fill, "fill", "fill-opacity", style.fillOpacity);
+    paint(style.fill, QStringLiteral("fill"), QStringLiteral("fill-opacity"), style.fillOpacity);
     // Values the elements assume anyway are left out.
     if (style.fillRule != QLatin1String("nonzero"))
         out.insert(QStringLiteral("fill-rule"), style.fillRule);
@@ -1262,7 +1291,7 @@ void Builder::writeStyle(const Style &style, QMap<QString, QString> &out)
         out.insert(QStringLiteral("stroke"), QStringLiteral("none"));
         return;
     }
-    paint(style.stroke, "stroke", "stroke-opacity", style.strokeOpacity);
+    paint(style.stroke, QStringLiteral("stroke"), QStringLiteral("stroke-opacity"), style.strokeOpacity);
     if (out.value(QStringLiteral("stroke")) == QLatin1String("none"))
         return;
     out.insert(QStringLiteral("stroke-width"), number(style.strokeWidth));
@@ -1286,52 +1315,67 @@ void Builder::writeGeometry(const KTNSvgElement &element, const Viewport &viewpo
 {
     struct Field
     {
-        const char *name;
+        QString name;
         Axis axis;
     };
     static const QHash<QString, QList<Field>> fields{
         {QStringLiteral("rect"),
-         {{"x", Axis::X}, {"y", Axis::Y}, {"width", Axis::X}, {"height", Axis::Y}, {"rx", Axis::X}, {"ry", Axis::Y}}},
-        {QStringLiteral("circle"), {{"cx", Axis::X}, {"cy", Axis::Y}, {"r", Axis::Diagonal}}},
-        {QStringLiteral("ellipse"), {{"cx", Axis::X}, {"cy", Axis::Y}, {"rx", Axis::X}, {"ry", Axis::Y}}},
-        {QStringLiteral("line"), {{"x1", Axis::X}, {"y1", Axis::Y}, {"x2", Axis::X}, {"y2", Axis::Y}}},
+         {{QStringLiteral("x"), Axis::X},
+          {QStringLiteral("y"), Axis::Y},
+          {QStringLiteral("width"), Axis::X},
+          {QStringLiteral("height"), Axis::Y},
+          {QStringLiteral("rx"), Axis::X},
+          {QStringLiteral("ry"), Axis::Y}}},
+        {QStringLiteral("circle"),
+         {{QStringLiteral("cx"), Axis::X}, {QStringLiteral("cy"), Axis::Y}, {QStringLiteral("r"), Axis::Diagonal}}},
+        {QStringLiteral("ellipse"),
+         {{QStringLiteral("cx"), Axis::X},
+          {QStringLiteral("cy"), Axis::Y},
+          {QStringLiteral("rx"), Axis::X},
+          {QStringLiteral("ry"), Axis::Y}}},
+        {QStringLiteral("line"),
+         {{QStringLiteral("x1"), Axis::X},
+          {QStringLiteral("y1"), Axis::Y},
+          {QStringLiteral("x2"), Axis::X},
+          {QStringLiteral("y2"), Axis::Y}}},
     };
     const auto found = fields.constFind(element.elementName);
     if (found == fields.constEnd()) {
-        for (const char *name : {"d", "points"}) {
-            const auto it = element.attribute.constFind(QLatin1String(name));
+        for (const QString &name : {QStringLiteral("d"), QStringLiteral("points")}) {
+            const auto it = element.attribute.constFind(name);
             if (it != element.attribute.constEnd())
-                out.insert(QLatin1String(name), *it);
+                out.insert(name, *it);
         }
         return;
     }
     for (const Field &field : *found) {
-        const auto it = element.attribute.constFind(QLatin1String(field.name));
+        const auto it = element.attribute.constFind(field.name);
         if (it == element.attribute.constEnd())
             continue;
         const QString &value = *it;
-        const bool radius = field.name[0] == 'r' && field.name[1] != 0;
+        const bool radius = field.name.size() == 2 && field.name[0] == QLatin1Char('r');
         // A plain number is used as it stands (a negative radius is as if
         // it were not given).
         if (!value.isEmpty() && (value.back().isDigit() || value.back() == QLatin1Char('.'))
             && !value.contains(QLatin1Char('e'), Qt::CaseInsensitive) && !(radius && value.contains(QLatin1Char('-')))) {
-            out.insert(QLatin1String(field.name), value);
+            out.insert(field.name, value);
             continue;
         }
         if (value.trimmed() == QLatin1String("auto"))
             continue;
         if (const auto length = parseLength(value, field.axis, viewport, fontSize)) {
             if (!(radius && *length < 0))
-                out.insert(QLatin1String(field.name), number(*length));
+                out.insert(field.name, number(*length));
         }
     }
     if (element.elementName == QLatin1String("rect")) {
         // A radius given as zero makes square corners: the element would
         // take the other radius for it, as for a missing one.
-        for (const auto &[zero, other] : {std::pair{"rx", "ry"}, std::pair{"ry", "rx"}}) {
-            const auto it = out.constFind(QLatin1String(zero));
-            if (it != out.constEnd() && it->toDouble() == 0.0 && out.contains(QLatin1String(other)))
-                out.insert(QLatin1String(other), QStringLiteral("0"));
+        const QString rx = QStringLiteral("rx"), ry = QStringLiteral("ry");
+        for (const auto &[zero, other] : {std::pair{rx, ry}, std::pair{ry, rx}}) {
+            const auto it = out.constFind(zero);
+            if (it != out.constEnd() && it->toDouble() == 0.0 && out.contains(other))
+                out.insert(other, QStringLiteral("0"));
         }
     }
     if (element.elementName == QLatin1String("ellipse")) {
@@ -1624,10 +1668,12 @@ KTNSvgElement Builder::buildRoot(const KTNSvgElement &root)
     // The document attributes stay as written (the builder reads the view
     // box from them); the content is placed in image space.
     out.attribute = root.attribute;
-    out.attribute.remove(QStringLiteral("style"));
-    out.attribute.remove(QStringLiteral("transform"));
-    out.attribute.remove(QStringLiteral("clip-path"));
-    out.attribute.remove(QStringLiteral("mask"));
+    // Removing only what is there keeps the map shared with the source.
+    for (const QString &key : {QStringLiteral("style"), QStringLiteral("transform"), QStringLiteral("clip-path"),
+                               QStringLiteral("mask")}) {
+        if (out.attribute.contains(key))
+            out.attribute.remove(key);
+    }
     const QRectF box = parseViewBox(root.attribute.value(QStringLiteral("viewBox")));
     const Viewport initial{100, 100};
     const auto width = parseLength(root.attribute.value(QStringLiteral("width")), Axis::X, initial);

@@ -70,6 +70,32 @@ private:
     bool m_rootClosed = false;
 };
 
+// The names icon files use over and over, made once: a name read here
+// shares the string instead of making its own.
+QString internedName(QByteArrayView written)
+{
+    static const QList<QString> names = [] {
+        QList<QString> list;
+        for (const char *name :
+             {"svg", "g", "path", "rect", "circle", "ellipse", "line", "polyline", "polygon", "defs", "use", "title",
+              "desc", "style", "linearGradient", "radialGradient", "stop", "clipPath", "mask", "symbol", "xmlns",
+              "xmlns:xlink", "version", "width", "height", "viewBox", "class", "id", "d", "points", "x", "y", "x1",
+              "y1", "x2", "y2", "cx", "cy", "r", "rx", "ry", "fill", "fill-rule", "fill-opacity", "clip-rule",
+              "stroke", "stroke-width", "stroke-linecap", "stroke-linejoin", "stroke-miterlimit", "stroke-opacity",
+              "stroke-dasharray", "stroke-dashoffset", "opacity", "transform", "color", "offset",
+              "stop-color", "stop-opacity", "gradientUnits", "gradientTransform", "href", "xlink:href",
+              "clip-path", "display", "visibility", "enable-background", "xml:space", "aria-hidden", "role",
+              "preserveAspectRatio"})
+            list.append(QString::fromLatin1(name));
+        return list;
+    }();
+    for (const QString &name : names) {
+        if (name.size() == written.size() && QLatin1StringView(written.data(), written.size()) == name)
+            return name;
+    }
+    return QString::fromLatin1(written);
+}
+
 bool FastReader::readName(QByteArrayView &name)
 {
     const char *start = m_p;
@@ -188,6 +214,7 @@ bool FastReader::readStartTag(ReadResult &result)
     if (!readName(written) || m_rootClosed)
         return false;
     KTNSvgElement node;
+    bool namespaces = false;
     while (true) {
         const char *before = m_p;
         skipSpace();
@@ -220,10 +247,12 @@ bool FastReader::readStartTag(ReadResult &result)
         if (!decode(valueStart, m_p, true, value))
             return false;
         ++m_p; // closing quote
-        const QString name = QString::fromLatin1(key);
-        if (node.attribute.contains(name))
+        // A repeated attribute replaces the value without adding a key.
+        const qsizetype count = node.attribute.size();
+        node.attribute.insert(internedName(key), value);
+        if (node.attribute.size() == count)
             return false;
-        node.attribute.insert(name, value);
+        namespaces = namespaces || key.startsWith("xmlns:");
     }
     bool empty = false;
     if (*m_p == '/') {
@@ -244,9 +273,9 @@ bool FastReader::readStartTag(ReadResult &result)
     }
     ++m_count;
     // "svg:rect" in a document that declares the prefix.
-    if (node.attribute.value(QStringLiteral("xmlns:svg")) == QLatin1String("http://www.w3.org/2000/svg"))
+    if (namespaces && node.attribute.value(QStringLiteral("xmlns:svg")) == QLatin1String("http://www.w3.org/2000/svg"))
         m_svgPrefix = true;
-    QString name = QString::fromLatin1(written);
+    QString name = internedName(written);
     if (m_svgPrefix && name.startsWith(QLatin1String("svg:")))
         name = name.mid(4);
     node.elementName = name;
@@ -293,11 +322,14 @@ bool FastReader::readText(const char *to)
     }
     const bool keep = m_skipped == 0 && m_stack.last().elementName == QLatin1String("style")
                       && m_stack.last().text.size() < (1 << 20);
-    QString text;
-    if (!decode(m_p, to, false, text))
-        return false;
-    if (keep)
-        m_stack.last().text += text;
+    // Text that is not kept is only checked (its references must read).
+    if (keep || memchr(m_p, '&', to - m_p)) {
+        QString text;
+        if (!decode(m_p, to, false, text))
+            return false;
+        if (keep)
+            m_stack.last().text += text;
+    }
     m_p = to;
     return true;
 }
