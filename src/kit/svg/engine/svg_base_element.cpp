@@ -135,10 +135,60 @@ void KTNTKSVGBaseElement::setupDefaultValue()
     useDefaultStrokeWidth = true;
 }
 
+namespace {
+
+enum class BaseKey {
+    Other, Fill, Stroke, Opacity, FillOpacity, StrokeOpacity, StopOpacity, StrokeWidth, StrokeDasharray,
+    StrokeDashoffset, StrokeLinecap, StrokeLinejoin, StrokeMiterlimit, FillRule, Transform, StopColor, Offset, Id,
+    ClipPath, Mask,
+};
+
+// The attribute `key` names, by its length first: one comparison at most
+// for most names.
+BaseKey baseKeyOf(const QString &key)
+{
+    auto is = [&](const char *name, BaseKey which) { return key == QLatin1String(name) ? which : BaseKey::Other; };
+    switch (key.size()) {
+    case 2:
+        return is("id", BaseKey::Id);
+    case 4:
+        return key.front() == QLatin1Char('f') ? is("fill", BaseKey::Fill) : is("mask", BaseKey::Mask);
+    case 6:
+        return key.front() == QLatin1Char('s') ? is("stroke", BaseKey::Stroke) : is("offset", BaseKey::Offset);
+    case 7:
+        return is("opacity", BaseKey::Opacity);
+    case 9:
+        return key.front() == QLatin1Char('f')   ? is("fill-rule", BaseKey::FillRule)
+               : key.front() == QLatin1Char('t') ? is("transform", BaseKey::Transform)
+                                                 : is("clip-path", BaseKey::ClipPath);
+    case 10:
+        return is("stop-color", BaseKey::StopColor);
+    case 12:
+        return key.front() == QLatin1Char('f')  ? is("fill-opacity", BaseKey::FillOpacity)
+               : key.at(2) == QLatin1Char('o') ? is("stop-opacity", BaseKey::StopOpacity)
+                                                : is("stroke-width", BaseKey::StrokeWidth);
+    case 14:
+        return key.at(7) == QLatin1Char('o') ? is("stroke-opacity", BaseKey::StrokeOpacity)
+                                             : is("stroke-linecap", BaseKey::StrokeLinecap);
+    case 15:
+        return is("stroke-linejoin", BaseKey::StrokeLinejoin);
+    case 16:
+        return is("stroke-dasharray", BaseKey::StrokeDasharray);
+    case 17:
+        return key.at(7) == QLatin1Char('m') ? is("stroke-miterlimit", BaseKey::StrokeMiterlimit)
+                                             : is("stroke-dashoffset", BaseKey::StrokeDashoffset);
+    default:
+        return BaseKey::Other;
+    }
+}
+
+} // namespace
+
 void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QString &value)
 {
     // Keys are matched exactly; "style" (inline CSS) is not read.
-    if (key == QLatin1String("fill")) {
+    const BaseKey which = baseKeyOf(key);
+    if (which == BaseKey::Fill) {
         m_fillGiven = true;
         if (value == QLatin1String("none")) {
             hasFill = 0;
@@ -150,7 +200,7 @@ void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QStri
             fillColor = hexColorWithString(value);
             fillColorStr = value;
         }
-    } else if (key == QLatin1String("stroke")) {
+    } else if (which == BaseKey::Stroke) {
         m_strokeGiven = true;
         if (value == QLatin1String("none")) {
             hasStroke = 0;
@@ -162,41 +212,41 @@ void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QStri
             strokColor = hexColorWithString(value);
             strokColorStr = value;
         }
-    } else if (key == QLatin1String("opacity")) {
+    } else if (which == BaseKey::Opacity) {
         opacity = parserOpacityWithValueString(value);
-    } else if (key == QLatin1String("fill-opacity")) {
+    } else if (which == BaseKey::FillOpacity) {
         m_fillOpacity = parserOpacityWithValueString(value);
-    } else if (key == QLatin1String("stroke-opacity")) {
+    } else if (which == BaseKey::StrokeOpacity) {
         m_strokeOpacity = parserOpacityWithValueString(value);
-    } else if (key == QLatin1String("stop-opacity")) {
+    } else if (which == BaseKey::StopOpacity) {
         stopOpacity = parserOpacityWithValueString(value);
-    } else if (key == QLatin1String("stroke-width")) {
+    } else if (which == BaseKey::StrokeWidth) {
         strokeWidth = parserFloatWithValueString(value);
         useDefaultStrokeWidth = false;
-    } else if (key == QLatin1String("stroke-dasharray")) {
+    } else if (which == BaseKey::StrokeDasharray) {
         strokeDashArray = parserStrokeDashArrayWithValue(value);
-    } else if (key == QLatin1String("stroke-dashoffset")) {
+    } else if (which == BaseKey::StrokeDashoffset) {
         strokeDashOffset = parserFloatWithValueString(value);
-    } else if (key == QLatin1String("stroke-linecap")) {
+    } else if (which == BaseKey::StrokeLinecap) {
         strokeLineCap = parserLineCapWithValue(value);
-    } else if (key == QLatin1String("stroke-linejoin")) {
+    } else if (which == BaseKey::StrokeLinejoin) {
         strokeLineJoin = parserLineJoinWithValue(value);
-    } else if (key == QLatin1String("stroke-miterlimit")) {
+    } else if (which == BaseKey::StrokeMiterlimit) {
         const double limit = parserFloatWithValueString(value);
         miterLimit = limit < kEpsilon ? 0.0 : limit;
-    } else if (key == QLatin1String("fill-rule")) {
+    } else if (which == BaseKey::FillRule) {
         fillRule = parserFillRuleWithValue(value);
-    } else if (key == QLatin1String("transform")) {
+    } else if (which == BaseKey::Transform) {
         transform = parserTransformWithValueString(value);
-    } else if (key == QLatin1String("stop-color")) {
+    } else if (which == BaseKey::StopColor) {
         stopColor = hexColorWithString(value);
-    } else if (key == QLatin1String("offset")) {
+    } else if (which == BaseKey::Offset) {
         stopOffset = parserFloatWithValueString(value);
-    } else if (key == QLatin1String("id")) {
+    } else if (which == BaseKey::Id) {
         identifier = value;
-    } else if (key == QLatin1String("clip-path")) {
+    } else if (which == BaseKey::ClipPath) {
         clipPathIdentifier = parserUrlStringWithValue(value).value_or(QString());
-    } else if (key == QLatin1String("mask")) {
+    } else if (which == BaseKey::Mask) {
         maskIdentifier = parserUrlStringWithValue(value).value_or(QString());
     }
 }

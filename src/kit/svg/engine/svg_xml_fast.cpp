@@ -90,7 +90,13 @@ QString internedName(QByteArrayView written)
         return list;
     }();
     for (const QString &name : names) {
-        if (name.size() == written.size() && QLatin1StringView(written.data(), written.size()) == name)
+        if (name.size() != written.size())
+            continue;
+        const QChar *u = name.constData();
+        qsizetype i = 0;
+        while (i < written.size() && u[i].unicode() == static_cast<unsigned char>(written[i]))
+            ++i;
+        if (i == written.size())
             return name;
     }
     return QString::fromLatin1(written);
@@ -110,10 +116,16 @@ bool FastReader::readName(QByteArrayView &name)
 bool FastReader::decode(const char *from, const char *to, bool attribute, QString &out) const
 {
     // The common case: nothing to decode.
-    bool plain = true;
-    for (const char *q = from; q < to && plain; ++q)
-        plain = *q != '&' && *q != '\r' && !(attribute && (*q == '\n' || *q == '\t'));
-    if (plain) {
+    // Without early exit, so that the compiler can test many bytes at once.
+    bool special = false;
+    if (attribute) {
+        for (const char *q = from; q < to; ++q)
+            special |= (*q == '&') | (*q == '\r') | (*q == '\n') | (*q == '\t');
+    } else {
+        for (const char *q = from; q < to; ++q)
+            special |= (*q == '&') | (*q == '\r');
+    }
+    if (!special) {
         out = QString::fromUtf8(from, to - from);
         return true;
     }
@@ -405,11 +417,13 @@ bool readTreeFast(const QByteArray &bytes, const PrepareLimits &limits, ReadResu
 {
     // Control characters XML does not allow, and anything that is not
     // UTF-8, go to Qt's reader (the caller has checked the UTF-8).
+    bool control = false;
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 && c != '\t' && c != '\n' && c != '\r')
-            return false;
+        control |= (u < 0x20) & (c != '\t') & (c != '\n') & (c != '\r');
     }
+    if (control)
+        return false;
     ReadResult read;
     FastReader reader(bytes, limits);
     if (!reader.read(read))
