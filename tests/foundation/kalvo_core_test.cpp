@@ -1,10 +1,7 @@
 #include <kalvo/foundation/kalvocore.h>
 #include <kalvo/platform/manualclock.h>
 
-#include <QAccessible>
-#include <QGuiApplication>
 #include <QSignalSpy>
-#include <QStyleHints>
 
 #include <gtest/gtest.h>
 
@@ -54,15 +51,6 @@ protected:
     }
     KalvoCore &core = KalvoCore::shared();
 };
-
-TEST_F(Core, WithoutDelegateThePlatformAnswers)
-{
-    EXPECT_EQ(core.localize(QStringLiteral("Search")), QStringLiteral("Search"));
-    EXPECT_EQ(core.isKeyboardNavigationEnabled(),
-              QGuiApplication::styleHints()->tabFocusBehavior() == Qt::TabFocusAllControls);
-    EXPECT_EQ(core.isScreenReaderRunning(), QAccessible::isActive());
-    EXPECT_EQ(core.delegate(), nullptr);
-}
 
 TEST_F(Core, ForbidBeatsRequireBeatsTheDelegate)
 {

@@ -50,7 +50,6 @@ TEST(Typography, ItalicAsksForTheItalicFace)
     const QFont font = fontWithTypograph(Typograph::regular14, true);
     EXPECT_TRUE(font.italic());
     EXPECT_TRUE(QFontInfo(font).italic());
-    EXPECT_EQ(font.pixelSize(), 14);
 }
 
 TEST(Typography, LargerStepsMeasureTaller)

@@ -334,15 +334,4 @@ TEST(ViewDeathTest, DirtyingWithoutItsViewIsAProgrammingError)
     EXPECT_DEATH((void)orphan.get(), "Kalvo/Dirtying");
 }
 
-TEST_F(ViewTest, IntrinsicSizeAndMisc)
-{
-    view->setIntrinsicContentSize(QSizeF(80, 32));
-    EXPECT_EQ(view->sizeHint(), QSize(80, 32));
-    EXPECT_EQ(view->centerPoint(), QPointF(20, 12));
-    EXPECT_FALSE(view->mouseDownCanMoveWindow());
-    view->setMouseDownCanMoveWindow(true);
-    EXPECT_TRUE(view->mouseDownCanMoveWindow());
-    EXPECT_EQ(view->imageRepresentation().size(), QSize(40, 24));
-}
-
 } // namespace

@@ -181,11 +181,6 @@ TEST(NotificationCenter, ConcurrentPostsAndRegistrationsAreSafe)
     EXPECT_EQ(center.observerCount(), 0);
 }
 
-TEST(NotificationCenter, DefaultCenterIsOneObject)
-{
-    EXPECT_EQ(&NotificationCenter::defaultCenter(), &NotificationCenter::defaultCenter());
-}
-
 TEST(NotificationCenter, MissingHandlerIsRefused)
 {
     NotificationCenter center;

@@ -46,14 +46,6 @@ protected:
     }
 };
 
-TEST(QtScheduler, IsTheDefaultWhenNothingIsInstalled)
-{
-    EXPECT_EQ(Scheduler::install(nullptr), nullptr);
-    Scheduler &s = Scheduler::current();
-    EXPECT_EQ(&s, &Scheduler::current());
-    EXPECT_GE(s.now(), 0.0);
-}
-
 TEST(QtScheduler, ABurstOfAsyncCallsRunsInOrderOnOneWakeUp)
 {
     UserEventCounter counter;
@@ -207,14 +199,6 @@ TEST(QtScheduler, SyncOnMainRunsInlineOnTheMainThread)
     int value = 0;
     syncOnMain([&] { value = 1; });
     EXPECT_EQ(value, 1);
-}
-
-TEST(QtScheduler, WallClockIsTheSystemClock)
-{
-    const QDateTime before = QDateTime::currentDateTime();
-    const QDateTime reported = currentDateTime();
-    EXPECT_LE(before.msecsTo(reported), 1000);
-    EXPECT_GE(before.msecsTo(reported), 0);
 }
 
 } // namespace

@@ -39,14 +39,12 @@ TEST(PlatformAppearance, DarkTestAndBestMatch)
     EXPECT_FALSE(Appearance::tn_lightAppearance()->isDarkMode());
     EXPECT_TRUE(Appearance::tn_darkAppearance()->isDarkMode());
     TNDarkAppearance tnDark;
-    EXPECT_EQ(tnDark.name(), QLatin1String(kTNAppearanceNameDark));
     EXPECT_EQ(tnDark.bestMatchFromAppearancesWithNames({QString::fromLatin1(kTNAppearanceNameDark)}),
               QString::fromLatin1(kTNAppearanceNameDark));
     EXPECT_EQ(tnDark.bestMatchFromAppearancesWithNames(
                   {QString::fromLatin1(kAppearanceNameLight), QString::fromLatin1(kAppearanceNameDark)}),
               std::nullopt);
     EXPECT_FALSE(tnDark.isDarkMode());
-    EXPECT_EQ(Appearance::tn_darkAppearance()->appearances().size(), 1u);
 }
 
 TEST_F(ResponderAppearance, ViewsInheritFromTheirParentAndWindowsFromTheApplication)

@@ -99,8 +99,6 @@ TEST(ResponderTheme, ObjectsThatAreNoRespondersHaveTheDefaultTheme)
     QObject plain;
     EXPECT_EQ(effectiveTheme(&plain), TNTheme::defaultTheme());
     EXPECT_EQ(effectiveTheme(nullptr), TNTheme::defaultTheme());
-    EXPECT_EQ(TNTheme::defaultTheme()->name(), ThemeName::none);
-    EXPECT_EQ(TNTheme().name(), ThemeName::none);
 }
 
 TEST(DynamicTheme, MirrorsItsProviderAndNotifiesSubscribers)

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
 #include <QString>
 
 #include <algorithm>
@@ -141,17 +140,6 @@ TEST(MutableArray, ReplaceMoveAndSortKeepMembership)
     numbers.sortUsingFunction([](const int &a, const int &b, void *ctx) { return (a - b) * *static_cast<int *>(ctx); },
                               &flip);
     EXPECT_EQ(numbers.array(), (std::vector<int>{3, 2, 1}));
-}
-
-TEST(MutableArray, DescriptionIsTheObjectThenTheArray)
-{
-    TNMutableArray<QString> array{"a", "b"};
-    EXPECT_TRUE(QRegularExpression("^<TNMutableArray: 0x[0-9a-f]+>\\(\\n    a,\\n    b\\n\\)$")
-                    .match(array.description())
-                    .hasMatch())
-        << array.description().toStdString();
-    EXPECT_TRUE(TNOrderedSet<int>().description().startsWith("<TNOrderedSet: 0x"));
-    EXPECT_TRUE(TNOrderedSet<int>().description().endsWith(">(\n)"));
 }
 
 // ---- TNOrderedSet ----

@@ -225,7 +225,6 @@ TEST_F(StyledLabelTest, ActionLinksInvokeTheirTargetAndShowNoURL)
     click(label.get(), pointAt(*label, 17), pointAt(*label, 20));
     EXPECT_EQ(receiver.calls, QStringList{QStringLiteral("ping")});
     EXPECT_TRUE(opened.isEmpty()); // no handler for actions
-    EXPECT_EQ(label->linkText(1), QStringLiteral("Ping the team"));
 
     // "open:" takes the link as its argument.
     StyledText text(QStringLiteral("x"));
@@ -269,7 +268,6 @@ TEST_F(StyledLabelTest, TabMovesThroughLinksAndReturnActivates)
     window.show();
     QApplication::setActiveWindow(&window);
 
-    EXPECT_EQ(owned->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
     owned->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(owned->hasFocus());
     EXPECT_EQ(owned->focusedLink(), 0);
@@ -314,8 +312,6 @@ TEST_F(StyledLabelTest, InlineViewsMoveIntoTheLabelOverTheirCells)
     EXPECT_EQ(cell.size(), QSizeF(30, 14));
     EXPECT_EQ(view->geometry(), StyledLabel::cellRect(cell));
     EXPECT_GE(label->sizeHint().height(), 14);
-    EXPECT_EQ(label->plainText(), QStringLiteral("a  b"));
-    EXPECT_EQ(label->accessibleName(), QStringLiteral("a  b"));
 
     // Moving with the layout: centred in a taller label.
     label->show();
@@ -379,7 +375,6 @@ TEST_F(StyledLabelTest, AccessibleLinksAreButtonsOrLinksThatCanBePressed)
     EXPECT_EQ(docs->text(QAccessible::Description), QStringLiteral("https://example.org/docs"));
     EXPECT_EQ(ping->role(), QAccessible::Button);
     EXPECT_EQ(iface->indexOfChild(ping), 1);
-    EXPECT_EQ(ping->parent(), iface);
 
     ping->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(receiver.calls, QStringList{QStringLiteral("ping")});

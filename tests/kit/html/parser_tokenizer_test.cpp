@@ -19,8 +19,8 @@ std::vector<TNHTMLNode> nodes(const char *utf8)
 
 TEST(HtmlTokenizer, EntitiesDecodeInText)
 {
-    EXPECT_EQ(parse("a&lt;b&gt;").text(), u"a<b>");
-    EXPECT_EQ(parse("&quot;x&quot; &amp; y").text(), u"\"x\" & y");
+    // The common entities, cut-off ones and block offsets are covered by the
+    // UTF-16 tests; here the decoding order and entities the parser does not know.
     // "&amp;" is decoded last, so what it leaves behind is not decoded again.
     EXPECT_EQ(parse("&amp;lt; &amp;amp;").text(), u"&lt; &amp;");
     // Other entities and incomplete ones stay as written.
@@ -31,7 +31,6 @@ TEST(HtmlTokenizer, OnlyKnownLowerCaseTagsAreTags)
 {
     EXPECT_EQ(parse("<B>x</B>").text(), u"<B>x</B>");
     EXPECT_EQ(parse("<p>x</p><span a=1>").text(), u"<p>x</p><span a=1>");
-    EXPECT_EQ(parse("<b>x</b>").text(), u"x");
     EXPECT_EQ(parse("a<br>b<br/>c<br />d").text(), u"a\nb\nc\nd");
     // "< b>" has an empty name: text.
     EXPECT_EQ(parse("< b>x").text(), u"< b>x");
@@ -42,14 +41,11 @@ TEST(HtmlTokenizer, OnlyKnownLowerCaseTagsAreTags)
 TEST(HtmlTokenizer, StrayAngleBracketsStayText)
 {
     EXPECT_EQ(parse("1 < 2 > 0").text(), u"1 < 2 > 0");
-    EXPECT_EQ(parse("a > b").text(), u"a > b");
-    EXPECT_EQ(parse("x <").text(), u"x <");
     // A later "<" restarts the candidate: the first "<" stays text.
     const StyledText text = parse("1 < 2 <b>bold</b>");
     EXPECT_EQ(text.text(), u"1 < 2 bold");
     EXPECT_TRUE(isBold(attributesOf(text, u"bold"_s)));
-    // A tag cut off at the end is text.
-    EXPECT_EQ(parse("see <b").text(), u"see <b");
+    // A tag cut off at the end is text (more in parser_badinput_test.cpp).
     EXPECT_EQ(parse("see <a href='x").text(), u"see <a href='x");
 }
 
@@ -82,9 +78,7 @@ TEST(HtmlTokenizer, AttributesQuotedUnquotedAndBare)
     EXPECT_EQ(dict.value(u"color"), u"#ff0000");
     EXPECT_EQ(dict.value(u"title"), u"a b");
     EXPECT_TRUE(dict.contains(u"hidden"));
-    EXPECT_EQ(dict.value(u"hidden"), u"");
     EXPECT_EQ(dict.value(u"x"), uR"(y\"z)");
-    EXPECT_FALSE(dict.contains(u"missing"));
     EXPECT_EQ(list[0].attribute.fontSize, 14);
     EXPECT_EQ(list[0].attribute.textColor.lightColor, 0xff0000);
 }
@@ -153,14 +147,7 @@ TEST(HtmlTokenizer, EmptyInputGivesEmptyText)
 {
     EXPECT_TRUE(parse("").isEmpty());
     EXPECT_TRUE(parseHTMLSnippet(QString()).isEmpty());
-    EXPECT_TRUE(parse("<b></b><i></i>").isEmpty());
     EXPECT_TRUE(parse("<b></b><i></i>").runs().empty());
-}
-
-TEST(HtmlTokenizer, QStringAndBytesGiveTheSameResult)
-{
-    const QString snippet = u"Grüße <b>aus</b> <font size=20 color=#00ff00>Zürich</font> 🚀"_s;
-    EXPECT_EQ(parseHTMLSnippet(snippet), TNParseHTMLSnippetImpl::parseHTMLSnippet(snippet.toUtf8(), {}));
 }
 
 } // namespace

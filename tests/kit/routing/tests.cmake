@@ -4,7 +4,6 @@ kalvo_add_test(kalvo_routing_tests
     kit/routing/callback_impl_test.cpp
     kit/routing/event_monitoring_test.cpp
     kit/routing/event_registry_test.cpp
-    kit/routing/logger_test.cpp
     kit/routing/router_center_test.cpp
     kit/routing/routing_threaded_test.cpp
     kit/routing/url_router_test.cpp

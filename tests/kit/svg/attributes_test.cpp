@@ -40,24 +40,14 @@ TEST(ClassOperations, DashArrays)
 
 TEST(ClassOperations, KeywordsAndNumbers)
 {
-    EXPECT_EQ(Base::parserLineCapWithValue(QStringLiteral("round")), 1);
-    EXPECT_EQ(Base::parserLineCapWithValue(QStringLiteral("square")), 2);
-    EXPECT_EQ(Base::parserLineCapWithValue(QStringLiteral("Round")), 0);
-    EXPECT_EQ(Base::parserLineJoinWithValue(QStringLiteral("round")), 1);
-    EXPECT_EQ(Base::parserLineJoinWithValue(QStringLiteral("bevel")), 2);
-    EXPECT_EQ(Base::parserLineJoinWithValue(QStringLiteral("miter")), 0);
-    EXPECT_EQ(Base::parserFillRuleWithValue(QStringLiteral("evenodd")), 1);
-    EXPECT_EQ(Base::parserFillRuleWithValue(QStringLiteral("nonzero")), 0);
-
+    EXPECT_EQ(Base::parserLineCapWithValue(QStringLiteral("Round")), 0) << "keywords are case-sensitive";
     EXPECT_EQ(Base::parserFloatWithValueString(QStringLiteral("12px")), 12);
     EXPECT_EQ(Base::parserFloatWithValueString(QStringLiteral(" -3.5e1")), -35);
     EXPECT_EQ(Base::parserFloatWithValueString(QStringLiteral("50%")), 50);
     EXPECT_EQ(Base::parserFloatWithValueString(QStringLiteral("px12")), 0);
     EXPECT_EQ(Base::parserFloatWithValueString(QString()), 0);
 
-    EXPECT_EQ(Base::parserOpacityWithValueString(std::nullopt), 1.0);
     EXPECT_EQ(Base::parserOpacityWithValueString(QStringLiteral("-0.5")), 1.0);
-    EXPECT_EQ(Base::parserOpacityWithValueString(QStringLiteral("0.25")), 0.25);
     EXPECT_EQ(Base::parserOpacityWithValueString(QStringLiteral("3")), 3.0) << "no upper clamp";
 }
 
@@ -65,8 +55,6 @@ TEST(Attributes, FillAndStrokeKinds)
 {
     const auto a = Base::create<KTNTKSVGPathElement>({{"fill", "#FF0000"}, {"stroke", "url(#g)"}});
     EXPECT_EQ(a->hasFill, 1);
-    EXPECT_EQ(a->fillColor, QColor(255, 0, 0));
-    EXPECT_EQ(a->fillColorStr, QStringLiteral("#FF0000"));
     EXPECT_EQ(a->hasStroke, 2);
     EXPECT_EQ(a->strokeElementIdentifier, QStringLiteral("g"));
     EXPECT_EQ(a->strokeWidth, 1.0) << "a stroke without a width gets 1";
@@ -81,8 +69,6 @@ TEST(Attributes, FillAndStrokeKinds)
     const auto c = Base::create<KTNTKSVGPathElement>({{"fill", "notacolour"}, {"style", "fill:red"}});
     EXPECT_EQ(c->hasFill, 1);
     EXPECT_EQ(c->fillColor.alpha(), 0);
-    const auto named = Base::create<KTNTKSVGPathElement>({{"fill", "white"}});
-    EXPECT_EQ(named->fillColor, QColor(255, 255, 255));
 }
 
 TEST(Attributes, EightDigitColoursCarryTheirOwnOpacity)
@@ -105,26 +91,11 @@ TEST(Attributes, EightDigitColoursCarryTheirOwnOpacity)
     EXPECT_EQ(image.pixelColor(1, 1).alpha(), 255);
 }
 
-TEST(Attributes, OtherKeys)
+TEST(Attributes, OddValuesOfOtherKeys)
 {
-    const auto e = Base::create<KTNTKSVGPathElement>({{"id", "p1"},
-                                                      {"opacity", "0.5"},
-                                                      {"stroke-dashoffset", "3"},
-                                                      {"stroke-miterlimit", "0.00000001"},
-                                                      {"clip-path", "url(#c)"},
-                                                      {"mask", "url(#m)"},
-                                                      {"stop-color", "#0000FF"},
-                                                      {"offset", "50%"},
-                                                      {"stop-opacity", "0.3"}});
-    EXPECT_EQ(e->identifier, QStringLiteral("p1"));
-    EXPECT_EQ(e->opacity, 0.5);
-    EXPECT_EQ(e->strokeDashOffset, 3);
+    const auto e = Base::create<KTNTKSVGPathElement>({{"stroke-miterlimit", "0.00000001"}, {"offset", "50%"}});
     EXPECT_EQ(e->miterLimit, 0.0);
-    EXPECT_EQ(e->clipPathIdentifier, QStringLiteral("c"));
-    EXPECT_EQ(e->maskIdentifier, QStringLiteral("m"));
-    EXPECT_EQ(e->stopColor, QColor(0, 0, 255));
     EXPECT_EQ(e->stopOffset, 50) << "percentages read as plain numbers";
-    EXPECT_EQ(e->stopOpacity, 0.3);
     // Empty values are not read at all.
     const auto g = Base::create<KTNTKSVGPathElement>({{"opacity", ""}});
     EXPECT_EQ(g->opacity, 1.0);
@@ -145,44 +116,14 @@ TEST(Attributes, RectCornerRadii)
     const auto capped = rect({{"rx", "30"}});
     EXPECT_EQ(capped->rx, 10) << "half the width";
     EXPECT_EQ(capped->ry, 5) << "half the height";
-    const auto none = rect({});
-    EXPECT_EQ(none->rx, 0);
-    EXPECT_EQ(none->ry, 0);
 }
 
-TEST(Attributes, GradientAttributes)
+TEST(Attributes, UnknownGradientKeywords)
 {
-    const auto g = Base::create<KTNTKSVGLinearGradientElement>({{"x1", "1"},
-                                                                {"y2", "4"},
-                                                                {"gradientUnits", "userSpaceOnUse"},
-                                                                {"spreadMethod", "reflect"},
-                                                                {"gradientTransform", "rotate(90)"},
-                                                                {"xlink:href", "#base"}});
-    EXPECT_EQ(g->x1, 1);
-    EXPECT_EQ(g->y2, 4);
-    EXPECT_EQ(g->units, 1);
-    EXPECT_EQ(g->spread, 1);
-    EXPECT_TRUE(g->gradientTransform.has_value());
-    EXPECT_EQ(g->ref, QStringLiteral("#base"));
-    EXPECT_FALSE(g->shape.has_value());
-    const auto r = Base::create<KTNTKSVGRadialGradientElement>({{"spreadMethod", "sideways"}});
-    EXPECT_EQ(r->r, 50);
-    EXPECT_EQ(r->spread, 0);
-    EXPECT_EQ(r->units, 0);
+    EXPECT_EQ(Base::create<KTNTKSVGRadialGradientElement>({{"spreadMethod", "sideways"}})->spread, 0);
     EXPECT_EQ(Base::create<KTNTKSVGRadialGradientElement>({{"gradientUnits", "x"}})->units, 1)
         << "anything but objectBoundingBox";
     EXPECT_EQ(Base::create<KTNTKSVGRadialGradientElement>({{"gradientUnits", "objectBoundingBox"}})->units, 0);
-}
-
-TEST(ClassMap, ThirteenDrawableNames)
-{
-    EXPECT_EQ(Base::classMap().size(), 13);
-    EXPECT_TRUE(Base::classMap().contains(QStringLiteral("clipPath")));
-    EXPECT_FALSE(Base::classMap().contains(QStringLiteral("stop")));
-    EXPECT_FALSE(Base::elementWithName(QStringLiteral("text"), {{"x", "1"}}));
-    EXPECT_TRUE(dynamic_cast<KTNTKSVGPolygonElement *>(
-        Base::elementWithName(QStringLiteral("polygon"), {{"points", "0 0 1 1"}}).get()));
-    EXPECT_FALSE(Base::elementWithName(QStringLiteral("g"), {{"id", "a"}})->shape.has_value());
 }
 
 // ---- Inheritance ----
@@ -206,20 +147,6 @@ TEST(Inheritance, UnsetFillAndStrokeComeFromTheParent)
     EXPECT_EQ(none->hasStroke, 1) << "what it does not say is inherited";
     EXPECT_EQ(own->fillColor, QColor(255, 0, 0));
     EXPECT_EQ(own->strokeWidth, 5);
-}
-
-TEST(Inheritance, GradientReferencesComeWithTheirNames)
-{
-    const auto group = Base::create<KTNTKSVGGElement>({{"fill", "url(#f)"}, {"stroke", "url(#s)"}});
-    const auto bare = Base::create<KTNTKSVGPathElement>({{"d", "M0 0 L1 1"}});
-    const auto own = Base::create<KTNTKSVGPathElement>({{"d", "M0 0 L1 1"}, {"fill", "url(#mine)"}});
-    bare->setParentElement(group);
-    own->setParentElement(group);
-    EXPECT_EQ(bare->hasFill, 2);
-    EXPECT_EQ(bare->fillElementIdentifier, QStringLiteral("f"));
-    EXPECT_EQ(bare->hasStroke, 2);
-    EXPECT_EQ(bare->strokeElementIdentifier, QStringLiteral("s"));
-    EXPECT_EQ(own->fillElementIdentifier, QStringLiteral("mine"));
 }
 
 TEST(Inheritance, RunsOncePerChangeOfParent)
@@ -277,45 +204,32 @@ KTNSVGElementPtr findById(const KTNSVGElementList &list, const QString &id)
     return nullptr;
 }
 
-TEST(References, TreePathResolvesEverywhere)
+TEST(References, ResolvedAlikeOnBothWaysIn)
 {
-    const auto doc = parseTree(kReferences);
-    ASSERT_EQ(doc->gradientElements.size(), 1);
-    EXPECT_EQ(doc->gradientElements[0]->colorStops.size(), 2);
-    const KTNSVGElementPtr filled = findById(doc->elements, QStringLiteral("filled"));
-    ASSERT_TRUE(filled);
-    EXPECT_EQ(filled->fillElement, doc->gradientElements[0]);
-    EXPECT_EQ(filled->strokeElement, doc->gradientElements[0]);
-    ASSERT_EQ(filled->clipElements.size(), 1);
-    EXPECT_EQ(filled->clipElements[0]->shape->path.boundingRect(), QRectF(0, 0, 5, 5));
+    const auto tree = parseTree(kReferences);
+    for (const auto &doc : {parse(kReferences), parseTree(kReferences)}) {
+        ASSERT_EQ(doc->gradientElements.size(), 1);
+        EXPECT_EQ(doc->gradientElements[0]->colorStops.size(), 2);
+        const KTNSVGElementPtr filled = findById(doc->elements, QStringLiteral("filled"));
+        ASSERT_TRUE(filled);
+        EXPECT_EQ(filled->fillElement, doc->gradientElements[0]);
+        EXPECT_EQ(filled->strokeElement, doc->gradientElements[0]);
+        ASSERT_EQ(filled->clipElements.size(), 1) << "clip paths keep their children";
+        EXPECT_EQ(filled->clipElements[0]->shape->path.boundingRect(), QRectF(0, 0, 5, 5));
+        const KTNSVGElementPtr inner = findById(doc->elements, QStringLiteral("inner"));
+        ASSERT_TRUE(inner);
+        EXPECT_EQ(inner->fillElement, doc->gradientElements[0]) << "resolved inside groups";
+        EXPECT_EQ(inner->clipElements.size(), 1);
+        // root, filled, group, missing: clip and mask children are not drawn
+        EXPECT_EQ(doc->elements.size(), 4);
+        const KTNSVGElementPtr missing = findById(doc->elements, QStringLiteral("missing"));
+        ASSERT_TRUE(missing);
+        EXPECT_FALSE(missing->fillElement);
+        EXPECT_TRUE(missing->clipElements.isEmpty());
+    }
+    const KTNSVGElementPtr filled = findById(tree->elements, QStringLiteral("filled"));
     ASSERT_EQ(filled->maskElements.size(), 1);
-    EXPECT_EQ(filled->maskElements[0]->parentElement(), doc->maskElements[0]) << "mask children adopted";
-    // Inside groups too.
-    const KTNSVGElementPtr inner = findById(doc->elements, QStringLiteral("inner"));
-    ASSERT_TRUE(inner);
-    EXPECT_EQ(inner->fillElement, doc->gradientElements[0]);
-    EXPECT_EQ(inner->clipElements.size(), 1);
-    // Clip and mask children are not drawables: root, filled, group, missing.
-    EXPECT_EQ(doc->elements.size(), 4);
-    const KTNSVGElementPtr missing = findById(doc->elements, QStringLiteral("missing"));
-    EXPECT_FALSE(missing->fillElement);
-    EXPECT_TRUE(missing->clipElements.isEmpty());
-}
-
-TEST(References, TextPathResolvesLikeTheTreePath)
-{
-    const auto doc = parse(kReferences);
-    const KTNSVGElementPtr filled = findById(doc->elements, QStringLiteral("filled"));
-    ASSERT_TRUE(filled);
-    EXPECT_EQ(filled->fillElement, doc->gradientElements[0]);
-    EXPECT_EQ(filled->strokeElement, doc->gradientElements[0]);
-    EXPECT_EQ(filled->clipElements.size(), 1) << "clip paths keep their children";
-    const KTNSVGElementPtr inner = findById(doc->elements, QStringLiteral("inner"));
-    ASSERT_TRUE(inner);
-    EXPECT_EQ(inner->fillElement, doc->gradientElements[0]) << "resolved inside groups";
-    // root, filled, group, missing: clip and mask children are not drawn
-    EXPECT_EQ(doc->elements.size(), 4);
-    EXPECT_TRUE(dynamic_cast<KTNTKSVGRootElement *>(doc->elements[0].get()));
+    EXPECT_EQ(filled->maskElements[0]->parentElement(), tree->maskElements[0]) << "mask children adopted";
 }
 
 TEST(References, ClipAndMaskChildrenStayWithTheirOwnElement)

@@ -103,14 +103,6 @@ TEST(GradientReferences, StrokeGradients)
     EXPECT_TRUE(isTransparent(image, 10, 15));
 }
 
-TEST(Compositing, GroupOpacityAppliesOnceToOverlappingChildren)
-{
-    const QImage image = renderText(R"~(<svg viewBox="0 0 20 10"><g opacity="0.5">
-        <rect width="15" height="10" fill="#0000FF"/><rect x="5" width="15" height="10" fill="#0000FF"/></g></svg>)~");
-    EXPECT_TRUE(colorAt(image, 10, 5, QColor(0, 0, 255, 128))) << "not 0.75 where they overlap";
-    EXPECT_TRUE(colorAt(image, 2, 5, QColor(0, 0, 255, 128)));
-}
-
 TEST(Compositing, ClipPathOutlinesUniteAndFollowTheTransform)
 {
     const char *svg = R"~(<svg viewBox="0 0 20 20">

@@ -67,16 +67,6 @@ TEST(PathGrammar, NumbersReadExactlyAsTheStandardLibraryReadsThem)
     EXPECT_EQ(outline("M.1234567890123456789 0").path.elementAt(0).x, 0.1234567890123456789);
 }
 
-TEST(PathGrammar, ArcFlagsWithoutSeparators)
-{
-    // "a5 5 0 1010 0": large-arc 1, sweep 0, end (10, 0) relative.
-    const KTNSVGBezierPath packed = outline("M0 0a5 5 0 1010 0");
-    const KTNSVGBezierPath spaced = outline("M0 0a5 5 0 1 0 10 0");
-    EXPECT_EQ(packed.path, spaced.path);
-    EXPECT_EQ(packed.currentPoint(), QPointF(10, 0));
-    EXPECT_GT(packed.path.boundingRect().height(), 4.9);
-}
-
 TEST(PathGrammar, SmoothSegmentsReflectOnlyCurvesOfTheirKind)
 {
     // "S" after a quadratic does not reflect its control point: the first

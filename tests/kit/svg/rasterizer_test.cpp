@@ -57,6 +57,15 @@ double differingShare(const QImage &a, const QImage &b)
     return static_cast<double>(differing) / (pa.width() * pa.height());
 }
 
+KTNSVGElementPtr rect(const QString &x, const QString &y, const QString &size, const QString &fill)
+{
+    return KTNTKSVGBaseElement::elementWithName(QStringLiteral("rect"), {{QStringLiteral("x"), x},
+                                                                        {QStringLiteral("y"), y},
+                                                                        {QStringLiteral("width"), size},
+                                                                        {QStringLiteral("height"), size},
+                                                                        {QStringLiteral("fill"), fill}});
+}
+
 } // namespace
 
 TEST(Rasterizers, DrawTheSameDocumentsAlike)
@@ -98,10 +107,7 @@ TEST(Rasterizers, DrawTheSameDocumentsAlike)
 TEST(Rasterizers, ContextOnAnyImageFormatStillDraws)
 {
     // Cairo takes premultiplied ARGB32 only; other images go to QPainter.
-    const auto element = KTNTKSVGBaseElement::elementWithName(
-        QStringLiteral("rect"), {{QStringLiteral("width"), QStringLiteral("10")},
-                                 {QStringLiteral("height"), QStringLiteral("10")},
-                                 {QStringLiteral("fill"), QStringLiteral("#00ff00")}});
+    const auto element = rect(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("10"), QStringLiteral("#00ff00"));
     ASSERT_TRUE(element);
     for (QImage::Format format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB32, QImage::Format_ARGB32}) {
         QImage image(10, 10, format);
@@ -119,12 +125,7 @@ TEST(Rasterizers, ContextOnAnyImageFormatStillDraws)
 TEST(Rasterizers, OffsetOriginPlacesTheDevice)
 {
     // An image standing for device pixels (20, 10) onwards.
-    const auto element = KTNTKSVGBaseElement::elementWithName(
-        QStringLiteral("rect"), {{QStringLiteral("x"), QStringLiteral("20")},
-                                 {QStringLiteral("y"), QStringLiteral("10")},
-                                 {QStringLiteral("width"), QStringLiteral("4")},
-                                 {QStringLiteral("height"), QStringLiteral("4")},
-                                 {QStringLiteral("fill"), QStringLiteral("#000000")}});
+    const auto element = rect(QStringLiteral("20"), QStringLiteral("10"), QStringLiteral("4"), QStringLiteral("#000000"));
     ASSERT_TRUE(element);
     for (KTNSVGRasterizer rasterizer : {KTNSVGRasterizer::Cairo, KTNSVGRasterizer::QPainter}) {
         QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);

@@ -34,16 +34,7 @@ TEST(SvgNames, ScaleFromNameAndCacheKey)
     EXPECT_EQ(KTNSVGMgr::getScaleFromName(QStringLiteral("a@b@3x")), 3.0) << "after the last @";
     EXPECT_EQ(KTNSVGMgr::getScaleFromName(QStringLiteral("icon@1.5x")), 1.5);
     EXPECT_EQ(KTNSVGMgr::getScaleFromName(QStringLiteral("icon@x")), 0.0) << "no number reads as 0";
-    EXPECT_EQ(KTNSVGMgr::cacheKey(QStringLiteral("close"), 2), QStringLiteral("close&s2.00&"));
     EXPECT_EQ(KTNSVGMgr::cacheKey(QStringLiteral("icon"), 1.005), QStringLiteral("icon&s1.00&"));
-}
-
-TEST(SvgVariants, EmptyAndMissingStringsAreEqual)
-{
-    EXPECT_TRUE(KTNSVGMgr::stringToEqual(QString(), QStringLiteral("")));
-    EXPECT_FALSE(KTNSVGMgr::stringToEqual(QString(), QStringLiteral("#fff")));
-    EXPECT_FALSE(KTNSVGMgr::stringToEqual(QStringLiteral("#FFF"), QStringLiteral("#fff")));
-    EXPECT_TRUE(KTNSVGMgr::stringToEqual(QStringLiteral("#fff"), QStringLiteral("#fff")));
 }
 
 TEST(SvgVariants, ScaleAndColourItemsApplyInPreOrder)

@@ -109,11 +109,6 @@ TEST(AssetStore, EveryLibraryIconIsAnImageAndAnSvgIcon)
     }
 }
 
-TEST(AssetStore, QueueLabelCarriesTheProductPrefix)
-{
-    EXPECT_EQ(AssetStore::cacheQueueLabel(), QStringLiteral("org.kalvo.assetstore.cache.queue"));
-}
-
 TEST(AssetStore, UntintedRequestsGetNewCopiesOfOneLoadedImage)
 {
     const QString id = QStringLiteral("TestIcons/Square1");
@@ -252,8 +247,6 @@ TEST(AssetStore, SentimentIconsAreNeverNull)
     const QImage warningPixels = render(warning, {16, 16});
     EXPECT_EQ(mostOpaque(warningPixels).alpha(), 255);
     EXPECT_EQ(warningPixels, render(AssetStore::image(QStringLiteral("Icon/Alert/Small/Triangle")), {16, 16}));
-    EXPECT_EQ(description(Sentiment::ai), QStringLiteral("AI"));
-    EXPECT_EQ(debugDescription(Sentiment::new_), QStringLiteral(".new"));
 }
 
 TEST(AssetStore, SvgOperationsForwardToTheRegistryUnderTheSvgPrefix)

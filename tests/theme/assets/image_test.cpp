@@ -183,8 +183,6 @@ TEST(Image, VectorImageRendersAtTheResolutionDrawnAndKeepsAFewRenderings)
 TEST(Image, NumberedCompositingOperations)
 {
     EXPECT_EQ(compositingOperationFromRaw(5), QPainter::CompositionMode_SourceAtop);
-    EXPECT_EQ(compositingOperationFromRaw(7), QPainter::CompositionMode_DestinationIn);
-    EXPECT_EQ(compositingOperationFromRaw(13), QPainter::CompositionMode_Plus);
     EXPECT_FALSE(compositingOperationFromRaw(11));
     EXPECT_FALSE(compositingOperationFromRaw(-1));
 }

@@ -212,9 +212,6 @@ TEST(HotkeyNames, FormatsOfStoredAndBoundNames)
     EXPECT_EQ(stateBindName(id, false), QStringLiteral("[HK@state]-mute %1"));
     EXPECT_EQ(comboBindName(id, true), QStringLiteral("[gHK@combo]-mute %1"));
     EXPECT_EQ(comboBindName(id, false), QStringLiteral("[HK@combo]-mute %1"));
-    EXPECT_EQ(kTNHotkeyValueDidChanged, QStringLiteral("HotkeyValueDidChanged"));
-    EXPECT_EQ(TNKeyBoardLayoutWillChanged, QStringLiteral("TNKeyBoardLayoutWillChanged"));
-    EXPECT_EQ(TNKeyBoardLayoutDidChanged, QStringLiteral("TNKeyBoardLayoutDidChanged"));
 }
 
 // ---- Keyboard layouts through the translator ----
