@@ -9,6 +9,9 @@
 //     --show N                list up to N differing icons per set (default 10)
 //     --dump DIR              write ours/librsvg PNG pairs of differing icons
 //     --rasterizer NAME       cairo (default) or qpainter: what our engine draws with
+//     --digest FILE           only write a checksum of our picture of every icon at
+//                             the compare sizes to FILE (to check that a change
+//                             leaves the pictures as they were)
 //
 // Every .svg file under DIR (recursively) is one icon. Pictures are compared
 // by the reference rule of the conformance cases: premultiplied RGBA, a 3 × 3
@@ -27,6 +30,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QCryptographicHash>
 
 #include <librsvg/rsvg.h>
 
@@ -267,7 +271,7 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     std::vector<int> compareSizes{24, 96}, timeSizes{24, 256};
     int repeat = 3, show = 10;
-    QString dumpDir;
+    QString dumpDir, digestPath;
     std::vector<Set> sets;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -283,12 +287,14 @@ int main(int argc, char **argv)
             show = std::max(0, args[++i].toInt());
         else if (arg == QLatin1String("--dump") && hasValue)
             dumpDir = args[++i];
+        else if (arg == QLatin1String("--digest") && hasValue)
+            digestPath = args[++i];
         else if (arg == QLatin1String("--rasterizer") && hasValue
                  && (args[i + 1] == QLatin1String("cairo") || args[i + 1] == QLatin1String("qpainter")))
             g_rasterizer = args[++i] == QLatin1String("cairo") ? KTNSVGRasterizer::Cairo : KTNSVGRasterizer::QPainter;
         else if (arg.startsWith(QLatin1String("--"))) {
             std::fprintf(stderr, "usage: kalvo-svg-compare [--compare-sizes 24,96] [--time-sizes 24,256] "
-                                 "[--repeat N] [--show N] [--dump DIR] [--rasterizer cairo|qpainter] NAME=DIR ...\n");
+                                 "[--repeat N] [--show N] [--dump DIR] [--digest FILE] [--rasterizer cairo|qpainter] NAME=DIR ...\n");
             return 2;
         } else if (std::optional<Set> set = readSet(arg)) {
             sets.push_back(std::move(*set));
@@ -302,6 +308,31 @@ int main(int argc, char **argv)
     }
     if (!dumpDir.isEmpty())
         QDir().mkpath(dumpDir);
+    if (!digestPath.isEmpty()) {
+        QFile out(digestPath);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            std::fprintf(stderr, "kalvo-svg-compare: cannot write %s\n", qPrintable(digestPath));
+            return 1;
+        }
+        for (const Set &set : sets) {
+            for (const Icon &icon : set.icons) {
+                const double aspect = aspectOf(icon.bytes);
+                for (const int size : compareSizes) {
+                    const QImage image = renderOurs(icon.bytes, boxFor(size, aspect));
+                    QCryptographicHash hash(QCryptographicHash::Sha1);
+                    for (int y = 0; y < image.height(); ++y)
+                        hash.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)),
+                                                    qsizetype(image.width()) * 4));
+                    out.write(QStringLiteral("%1 %2 %3\n")
+                                  .arg(QDir(set.dir).relativeFilePath(icon.path))
+                                  .arg(size)
+                                  .arg(QString::fromLatin1(hash.result().toHex()))
+                                  .toUtf8());
+                }
+            }
+        }
+        return 0;
+    }
 
     int status = 0;
     for (const Set &set : sets) {
