@@ -13,6 +13,7 @@ kalvo_add_test(kalvo_svg_tests
     kit/svg/paint_server_test.cpp
     kit/svg/path_grammar_test.cpp
     kit/svg/rasterizer_test.cpp
+    kit/svg/scanline_test.cpp
     kit/svg/xml_reader_test.cpp
   LABELS unit)
 target_compile_definitions(kalvo_svg_tests PRIVATE

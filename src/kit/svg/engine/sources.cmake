@@ -14,6 +14,8 @@ set(KALVO_SVG_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/svg_prepare.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_prepare_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_scanner.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_scanline.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/svg_scanline_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_scanner_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_shapes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_transform.cpp

@@ -8,6 +8,8 @@
 // get a layer, and a layer covers only the element's bounds.
 #include <kalvo/svg/svgdrawables.h>
 
+#include "svg_scanline_p.h"
+
 #include <kalvo/theme/color.h>
 
 #include <cairo.h>
@@ -79,27 +81,10 @@ double controlPolygonLength(const QPainterPath &path)
 
 // ---- Cairo ----
 
-// A control arm shorter than this (device pixels, and a small share of the
-// curve's chord) is taken as no arm: the direction such an arm gives the
-// curve's end is noise, and caps and joins set along it stick out.
-constexpr double kNoiseArm = 0.5;
-constexpr double kNoiseArmShare = 0.05;
-// A line shorter than this is a line of no length: cairo then draws the
-// caps of a dot, which it leaves out for merely tiny lines.
-constexpr double kNoiseLine = 1e-3;
-
-// Whether a subpath ends where it started. QPainterPath's closing compares
-// fuzzily and adds no line for an end a hair away from the start.
-bool samePoint(const QPainterPath::Element &a, const QPainterPath::Element &b)
-{
-    return std::abs(a.x - b.x) < kNoiseLine && std::abs(a.y - b.y) < kNoiseLine;
-}
-
-QPointF clampedArm(QPointF end, QPointF control, double chord)
-{
-    const double arm = std::hypot(control.x() - end.x(), control.y() - end.y());
-    return arm > 0 && arm < kNoiseArm && arm < kNoiseArmShare * chord ? end : control;
-}
+// Shared with the engine's own rasteriser, so that both take outlines alike.
+using svgscan::clampedArm;
+using svgscan::kNoiseLine;
+using svgscan::samePoint;
 
 // The outline as a cairo path. Subpaths listed in `closedEnds` (by their
 // last element) are closed; without a list, those that end where they
@@ -224,10 +209,38 @@ double dashPeriod(const KTNSVGBezierPath &outline)
 
 // ---- KTNSVGDrawContext ----
 
+struct KTNSVGDrawContext::Frame
+{
+    bool layered = false;
+    // Whether cairo's state was saved when the frame began (not before
+    // cairo is first needed), and whether a clip was set in it.
+    bool cairoSaved = false;
+    bool cairoClipped = false;
+    double alpha = 1.0;
+    // The opacity enclosing frames had multiplied in (cairo).
+    double outerOpacity = 1.0;
+    QRect layerRect;
+    QRectF clip;
+    QImage image;
+    std::unique_ptr<QPainter> layerPainter;
+};
+
+// The image drawn into. Solid fills and strokes straight into it, with no
+// clip, are drawn by the engine's own rasteriser when it is on
+// (svgscan::enabled()); cairo's surface and context are made once
+// something else needs them.
 struct KTNSVGDrawContext::Cairo
 {
+    svgscan::Target target;
     cairo_surface_t *surface = nullptr;
     cairo_t *cr = nullptr;
+    // A clip set outside every frame.
+    bool rootClipped = false;
+    // Who wrote the pixels since the other last did: cairo flushes its
+    // writes before ours and learns of ours before it draws again.
+    bool cairoDrew = false;
+    bool ownDrew = false;
+
     ~Cairo()
     {
         if (cr)
@@ -237,18 +250,62 @@ struct KTNSVGDrawContext::Cairo
             cairo_surface_destroy(surface);
         }
     }
-};
 
-struct KTNSVGDrawContext::Frame
-{
-    bool layered = false;
-    double alpha = 1.0;
-    // The opacity enclosing frames had multiplied in (cairo).
-    double outerOpacity = 1.0;
-    QRect layerRect;
-    QRectF clip;
-    QImage image;
-    std::unique_ptr<QPainter> layerPainter;
+    cairo_t *context(KTNSVGDrawContext &owner)
+    {
+        if (!cr) {
+            surface = cairo_image_surface_create_for_data(target.bits, CAIRO_FORMAT_ARGB32, target.width,
+                                                          target.height, static_cast<int>(target.stride));
+            cr = cairo_create(surface);
+            // Out of memory: nothing more is drawn (cairo ignores what is
+            // asked of a context in error).
+            if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
+                owner.m_workSpent = owner.m_limits.workBudget + 1;
+            cairo_translate(cr, -target.origin.x(), -target.origin.y());
+            // The frames open so far saved no state: they do now, so that
+            // their ends restore what is set inside them.
+            for (const auto &frame : owner.m_frames) {
+                cairo_save(cr);
+                frame->cairoSaved = true;
+            }
+        }
+        if (ownDrew) {
+            cairo_surface_mark_dirty(surface);
+            ownDrew = false;
+        }
+        cairoDrew = true;
+        return cr;
+    }
+
+    // Whether the engine's rasteriser can draw now: straight into the
+    // image, with no clip.
+    bool ownDrawing(const KTNSVGDrawContext &owner) const
+    {
+        if (!svgscan::enabled() || rootClipped)
+            return false;
+        for (const auto &frame : owner.m_frames) {
+            if (frame->layered || frame->cairoClipped)
+                return false;
+        }
+        return true;
+    }
+
+    void markClip(KTNSVGDrawContext &owner)
+    {
+        if (owner.m_frames.empty())
+            rootClipped = true;
+        else
+            owner.m_frames.back()->cairoClipped = true;
+    }
+
+    void beginOwnDrawing()
+    {
+        if (cairoDrew && surface) {
+            cairo_surface_flush(surface);
+            cairoDrew = false;
+        }
+        ownDrew = true;
+    }
 };
 
 KTNSVGDrawContext::KTNSVGDrawContext(QPainter &painter, const QRect &deviceRect)
@@ -288,16 +345,12 @@ KTNSVGDrawContext::KTNSVGDrawContext(QImage &image, QPoint origin, const Limits 
         return;
     // Cairo's ARGB32 is Qt's premultiplied ARGB32: the same words.
     auto cairo = std::make_unique<Cairo>();
-    cairo->surface = cairo_image_surface_create_for_data(image.bits(), CAIRO_FORMAT_ARGB32, image.width(),
-                                                         image.height(), static_cast<int>(image.bytesPerLine()));
-    cairo->cr = cairo_create(cairo->surface);
-    if (cairo_status(cairo->cr) != CAIRO_STATUS_SUCCESS) {
-        // Out of memory or a size cairo refuses: nothing can be drawn.
+    cairo->target = {image.bits(), image.width(), image.height(), image.bytesPerLine(), origin};
+    // A size cairo refuses draws nothing, whichever rasteriser would.
+    constexpr int kCairoMaxSize = 32767;
+    if (image.width() > kCairoMaxSize || image.height() > kCairoMaxSize
+        || cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, image.width()) < 0)
         m_workSpent = m_limits.workBudget + 1;
-        m_cairo = std::move(cairo);
-        return;
-    }
-    cairo_translate(cairo->cr, -origin.x(), -origin.y());
     m_cairo = std::move(cairo);
 }
 
@@ -334,8 +387,9 @@ void KTNSVGDrawContext::drawImage(QPoint at, const QImage &image)
     cairo_surface_t *surface =
         cairo_image_surface_create_for_data(source.bits(), CAIRO_FORMAT_ARGB32, source.width(), source.height(),
                                             static_cast<int>(source.bytesPerLine()));
-    cairo_set_source_surface(m_cairo->cr, surface, at.x(), at.y());
-    cairo_paint_with_alpha(m_cairo->cr, m_opacity);
+    cairo_t *cr = m_cairo->context(*this);
+    cairo_set_source_surface(cr, surface, at.x(), at.y());
+    cairo_paint_with_alpha(cr, m_opacity);
     cairo_surface_destroy(surface);
 }
 
@@ -400,9 +454,10 @@ bool KTNSVGDrawContext::begin(double alpha, bool needsLayer, const QRectF &bound
             rect = QRect();
     }
     if (m_cairo) {
-        cairo_t *cr = m_cairo->cr;
-        cairo_save(cr);
         if (!rect.isEmpty()) {
+            cairo_t *cr = m_cairo->context(*this);
+            cairo_save(cr);
+            frame->cairoSaved = true;
             // The group's surface covers the clip's extents: the layer
             // rectangle bounds it.
             cairo_rectangle(cr, rect.x(), rect.y(), rect.width(), rect.height());
@@ -411,6 +466,10 @@ bool KTNSVGDrawContext::begin(double alpha, bool needsLayer, const QRectF &bound
             m_opacity = 1.0;
             openLayer(*frame, rect);
         } else {
+            if (m_cairo->cr) {
+                cairo_save(m_cairo->cr);
+                frame->cairoSaved = true;
+            }
             m_opacity *= alpha;
         }
     } else {
@@ -453,14 +512,15 @@ void KTNSVGDrawContext::end()
     std::unique_ptr<Frame> frame = std::move(m_frames.back());
     m_frames.pop_back();
     if (m_cairo) {
-        cairo_t *cr = m_cairo->cr;
         if (frame->layered) {
+            cairo_t *cr = m_cairo->context(*this);
             m_layerPixels -= static_cast<qint64>(frame->layerRect.width()) * frame->layerRect.height();
             cairo_pop_group_to_source(cr);
             cairo_paint_with_alpha(cr, frame->outerOpacity * frame->alpha);
             m_workSpent += static_cast<double>(frame->layerRect.width()) * frame->layerRect.height();
         }
-        cairo_restore(cr);
+        if (frame->cairoSaved)
+            cairo_restore(m_cairo->cr);
         m_opacity = frame->outerOpacity;
         return;
     }
@@ -482,7 +542,12 @@ void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
     if (!spend(path.controlPointRect(), path.elementCount()))
         return;
     if (m_cairo) {
-        cairo_t *cr = m_cairo->cr;
+        if (brush.style() == Qt::SolidPattern && m_cairo->ownDrawing(*this)) {
+            m_cairo->beginOwnDrawing();
+            if (svgscan::fillPath(m_cairo->target, path, svgscan::premultiplied(brush.color(), m_opacity)))
+                return;
+        }
+        cairo_t *cr = m_cairo->context(*this);
         if (!setCairoSource(cr, brush, m_opacity))
             return;
         appendToCairo(cr, path);
@@ -563,12 +628,26 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
 void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const QBrush &brush, double width,
                                         bool dashed)
 {
-    cairo_t *cr = m_cairo->cr;
     const double miter = outline.miterLimit;
     const double miterLimit = std::isfinite(miter) ? std::clamp(miter, 1.0, 1e4) : 10.0;
     const double pad = std::max(width, 1.0) * std::max(miterLimit, 2.0) + 2;
     if (!spend(outline.path.controlPointRect().adjusted(-pad, -pad, pad, pad), outline.path.elementCount() * 4))
         return;
+    // Negative or non-finite dash lengths, a pattern of no length, or too
+    // many dashes along the path draw solid.
+    const bool solid = !dashed || outline.lineDash.isEmpty() || dashPeriod(outline) <= 0;
+    if (solid && brush.style() == Qt::SolidPattern && m_cairo->ownDrawing(*this)) {
+        m_cairo->beginOwnDrawing();
+        svgscan::StrokeStyle style;
+        style.width = width;
+        style.cap = outline.lineCapStyle == 1 || outline.lineCapStyle == 2 ? outline.lineCapStyle : 0;
+        style.join = outline.lineJoinStyle == 1 || outline.lineJoinStyle == 2 ? outline.lineJoinStyle : 0;
+        style.miterLimit = miterLimit;
+        if (svgscan::strokePath(m_cairo->target, outline.path, outline.closureRecorded ? &outline.closedEnds : nullptr,
+                                style, svgscan::premultiplied(brush.color(), m_opacity)))
+            return;
+    }
+    cairo_t *cr = m_cairo->context(*this);
     if (!setCairoSource(cr, brush, m_opacity))
         return;
     cairo_set_line_width(cr, width);
@@ -692,9 +771,11 @@ void KTNSVGDrawContext::intersectClip(const QPainterPath &path, qsizetype parts)
     if (exhausted() || !spend(path.controlPointRect(), path.elementCount()))
         return;
     if (m_cairo) {
-        appendToCairo(m_cairo->cr, path);
-        cairo_set_fill_rule(m_cairo->cr, cairoFillRule(path));
-        cairo_clip(m_cairo->cr);
+        cairo_t *cr = m_cairo->context(*this);
+        appendToCairo(cr, path);
+        cairo_set_fill_rule(cr, cairoFillRule(path));
+        cairo_clip(cr);
+        m_cairo->markClip(*this);
     } else {
         painter().setClipPath(path, Qt::IntersectClip);
     }
@@ -706,7 +787,8 @@ void KTNSVGDrawContext::replaceClip(const QPainterPath &path)
     if (exhausted() || !spend(path.controlPointRect(), path.elementCount()))
         return;
     if (m_cairo) {
-        cairo_t *cr = m_cairo->cr;
+        cairo_t *cr = m_cairo->context(*this);
+        m_cairo->markClip(*this);
         cairo_reset_clip(cr);
         // The bounds of the layer being drawn stay.
         const QRectF layer = currentLayerRect();

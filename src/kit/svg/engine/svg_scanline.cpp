@@ -1,0 +1,1153 @@
+// Filling of flattened outlines and strokes (see svg_scanline_p.h).
+//
+// Coverage is accumulated as signed area: every edge adds, to the cells of
+// each pixel row it crosses, the share of the row's height it spans,
+// spread over the cells by the area it leaves to its right. A running sum
+// across a row is then the winding number averaged over each pixel, and
+// its magnitude (clamped, or folded for the even-odd rule) the coverage.
+// Exact wherever edges do not overlap inside one pixel; where a stroke
+// overlaps itself within a pixel on its boundary (an inner join, two
+// crossing lines) that pixel comes out a little darker than the area it
+// covers. The cost follows the edges' length in rows plus the area of the
+// shape's box, with no sorting and no sub-rows.
+#include "svg_scanline_p.h"
+
+#include <QRectF>
+
+#include <algorithm>
+#include <atomic>
+#include <numbers>
+#include <vector>
+
+namespace kalvo::svgscan {
+
+namespace {
+
+std::atomic<bool> s_enabled{true};
+
+// Beyond this many edges the rasteriser gives the path back to the caller:
+// its memory stays bounded (an edge is 20 bytes).
+constexpr std::size_t kMaxEdges = std::size_t(1) << 20;
+// Beyond this many cells (a shape's box within the image) likewise.
+constexpr std::size_t kMaxCells = std::size_t(1) << 22;
+// Subdivisions of one curve at most (2^16 pieces), so that a curve with
+// huge coordinates cannot flatten without end.
+constexpr int kMaxFlattenDepth = 16;
+// Ends of a line this close (device pixels) count as one point when the
+// line is drawn closed instead of with caps.
+constexpr double kNearEnd = 0.05;
+// Heights a row is sampled at where parts of an outline overlap.
+constexpr int kRowSamples = 8;
+// Pen vertices of a round cap or join at most.
+constexpr int kMaxPenVertices = 4096;
+
+double snap(double v)
+{
+    // Cairo keeps coordinates in 24.8 fixed point.
+    return std::nearbyint(v * 256.0) / 256.0;
+}
+
+QPointF snap(QPointF p)
+{
+    return QPointF(snap(p.x()), snap(p.y()));
+}
+
+bool finitePath(const QPainterPath &path)
+{
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (!std::isfinite(e.x) || !std::isfinite(e.y))
+            return false;
+    }
+    return true;
+}
+
+QPointF unit(QPointF v)
+{
+    const double length = std::sqrt(v.x() * v.x() + v.y() * v.y());
+    return length > 0 ? v / length : QPointF();
+}
+
+bool isZero(QPointF v)
+{
+    return v.x() == 0 && v.y() == 0;
+}
+
+double cross(QPointF a, QPointF b)
+{
+    return a.x() * b.y() - a.y() * b.x();
+}
+
+double dot(QPointF a, QPointF b)
+{
+    return a.x() * b.x() + a.y() * b.y();
+}
+
+// The left normal of a unit direction.
+QPointF normal(QPointF d)
+{
+    return QPointF(-d.y(), d.x());
+}
+
+
+// ---- Edges ----
+
+struct Segment
+{
+    float x0, y0, x1, y1;
+    float weight;
+};
+
+struct Crossing
+{
+    float x;
+    int wind;
+};
+
+struct RowEdge
+{
+    float from, to; // heights
+    float x;        // at the row's first sampled height
+    float dx;       // per sampled height
+    int wind;
+};
+
+// The edges of one shape in image coordinates, with the box they span.
+// Edges wholly above, below or right of the image add nothing that shows
+// and are left out; horizontal ones add no area.
+class Edges
+{
+public:
+    Edges(int width, int height, std::vector<Segment> &storage) : list(storage), m_width(width), m_height(height)
+    {
+        list.clear();
+    }
+
+    void add(QPointF a, QPointF b, double weight)
+    {
+        if (a.y() == b.y())
+            return;
+        const double top = std::min(a.y(), b.y());
+        const double bottom = std::max(a.y(), b.y());
+        const double left = std::min(a.x(), b.x());
+        if (bottom <= 0 || top >= m_height)
+            return;
+        if (left >= m_width) {
+            // What it closes on the left runs to the image's right side.
+            maxX = std::max(maxX, double(m_width));
+            return;
+        }
+        if (list.size() >= kMaxEdges) {
+            overflow = true;
+            return;
+        }
+        list.push_back({float(a.x()), float(a.y()), float(b.x()), float(b.y()), float(weight)});
+        minX = std::min(minX, left);
+        maxX = std::max(maxX, std::max(a.x(), b.x()));
+        minY = std::min(minY, top);
+        maxY = std::max(maxY, bottom);
+    }
+
+    void addContour(const std::vector<QPointF> &points, double weight)
+    {
+        const std::size_t n = points.size();
+        if (n < 2)
+            return;
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            add(points[i], points[i + 1], weight);
+        add(points[n - 1], points[0], weight);
+    }
+
+    std::vector<Segment> &list;
+    bool overflow = false;
+    double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+
+private:
+    int m_width;
+    int m_height;
+};
+
+// Twice the signed area of a closed polygon (its sign is its orientation).
+double signedArea(const std::vector<QPointF> &points)
+{
+    double sum = 0;
+    const std::size_t n = points.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const QPointF &a = points[i];
+        const QPointF &b = points[(i + 1) % n];
+        sum += a.x() * b.y() - b.x() * a.y();
+    }
+    return sum;
+}
+
+// ---- Filling ----
+
+uint32_t multiply(uint32_t pixel, uint32_t alpha)
+{
+    // Each channel times alpha / 255, rounded; two channels per multiply.
+    uint32_t rb = (pixel & 0x00ff00ffu) * alpha + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    uint32_t ag = ((pixel >> 8) & 0x00ff00ffu) * alpha + 0x00800080u;
+    ag = (ag + ((ag >> 8) & 0x00ff00ffu)) & 0xff00ff00u;
+    return rb | ag;
+}
+
+// An edge crossing the row being filled: where it is at the top and the
+// bottom of the current band, and which side of the covered area it bounds
+// (+1 left, -1 right, 0 none) since which height. Its area is added to the
+
+// Buffers kept from one drawing to the next (per thread): an icon draws a
+// handful of small paths, whose cost would otherwise be mostly allocation.
+struct Scratch
+{
+    std::vector<Segment> edges;
+    // All zero between fills: reading a row clears it.
+    std::vector<float> cells;
+    std::vector<int> rowFirst, rowLast;
+    // Per row: the winding past its last edge, whether its area sums are
+    // exact; the crossings of one sampled height.
+    std::vector<float> rest;
+    std::vector<char> plain;
+    std::vector<Crossing> crossings;
+    std::vector<RowEdge> rowEdges;
+    std::vector<QPointF> left, right, centre, points;
+    std::vector<std::pair<QPointF, double>> flat;
+    // The pen of the last stroke, for its half width.
+    std::vector<QPointF> pen;
+    double penHalf = -1;
+
+    // Drops what a huge path left behind.
+    void trim()
+    {
+        if (edges.capacity() > 65536)
+            std::vector<Segment>().swap(edges);
+        if (cells.capacity() > 65536) {
+            std::vector<float>().swap(cells);
+            std::vector<int>().swap(rowFirst);
+            std::vector<int>().swap(rowLast);
+            std::vector<float>().swap(rest);
+            std::vector<char>().swap(plain);
+        }
+    }
+};
+
+Scratch &scratch()
+{
+    thread_local Scratch s;
+    return s;
+}
+
+class Filler
+{
+public:
+    Filler(const Target &target, QRgb color, bool evenOdd, Scratch &s)
+        : m_target(target), m_color(color), m_evenOdd(evenOdd), m_scratch(s)
+    {
+    }
+
+    // Answers false, having drawn nothing, when the shape's box is beyond
+    // the cell budget.
+    bool fill(const Edges &edges);
+
+private:
+    void line(const Segment &segment);
+    void span(int row, float xa, float xb, float d);
+    void spanInside(float *cells, float xa, float xb, float d);
+    bool sumRow(int row);
+    void emitRow(int row);
+    void sampleRow(int row, float *cells);
+    float coverage(float winding) const
+    {
+        float w = std::abs(winding);
+        if (m_evenOdd) {
+            w = std::fmod(w, 2.0f);
+            return w > 1.0f ? 2.0f - w : w;
+        }
+        return std::min(w, 1.0f);
+    }
+    void paint(uint32_t *pixel, float cover) const
+    {
+        const int alpha = static_cast<int>(cover * 255.0f + 0.5f);
+        if (alpha <= 0)
+            return;
+        const uint32_t source = alpha >= 255 ? m_color : multiply(m_color, uint32_t(alpha));
+        const uint32_t rest = 255 - (source >> 24);
+        *pixel = rest == 0 ? source : source + multiply(*pixel, rest);
+    }
+
+    const Target &m_target;
+    uint32_t m_color;
+    bool m_evenOdd;
+    Scratch &m_scratch;
+    const std::vector<Segment> *m_segments = nullptr;
+    // The box filled: image columns [m_left, m_left + m_width), rows
+    // [m_top, m_top + m_rows); a row of cells has two more for what spills
+    // over its right end.
+    int m_left = 0;
+    int m_top = 0;
+    int m_width = 0;
+    int m_rows = 0;
+    int m_stride = 0;
+    float *m_cells = nullptr;
+    int *m_first = nullptr;
+    int *m_last = nullptr;
+};
+
+bool Filler::fill(const Edges &edges)
+{
+    if (edges.list.empty() || (m_color >> 24) == 0)
+        return true;
+    m_left = static_cast<int>(std::max(0.0, std::floor(edges.minX)));
+    const int right = static_cast<int>(std::min<double>(m_target.width, std::ceil(edges.maxX) + 1));
+    m_top = static_cast<int>(std::max(0.0, std::floor(edges.minY)));
+    const int bottom = static_cast<int>(std::min<double>(m_target.height, std::ceil(edges.maxY)));
+    m_width = right - m_left;
+    m_rows = bottom - m_top;
+    if (m_width <= 0 || m_rows <= 0)
+        return true;
+    m_stride = m_width + 2;
+    const std::size_t cells = std::size_t(m_stride) * std::size_t(m_rows);
+    if (cells > kMaxCells)
+        return false;
+    Scratch &s = m_scratch;
+    if (s.cells.size() < cells)
+        s.cells.resize(cells, 0.0f);
+    if (s.rowFirst.size() < std::size_t(m_rows)) {
+        s.rest.resize(std::size_t(m_rows));
+        s.plain.resize(std::size_t(m_rows));
+        s.rowFirst.resize(std::size_t(m_rows));
+        s.rowLast.resize(std::size_t(m_rows));
+    }
+    m_cells = s.cells.data();
+    m_segments = &edges.list;
+    m_first = s.rowFirst.data();
+    m_last = s.rowLast.data();
+    std::fill(m_first, m_first + m_rows, m_stride);
+    std::fill(m_last, m_last + m_rows, -1);
+    for (const Segment &segment : edges.list)
+        line(segment);
+    std::vector<char> &plain = s.plain;
+    for (int row = 0; row < m_rows; ++row)
+        plain[std::size_t(row)] = sumRow(row);
+    for (int row = 0; row < m_rows; ++row) {
+        // Overlaps thinner than a pixel show no winding past one: the rows
+        // next to one that does are sampled too.
+        const bool exact = plain[std::size_t(row)] && (row == 0 || plain[std::size_t(row) - 1])
+                           && (row + 1 == m_rows || plain[std::size_t(row) + 1]);
+        if (exact) {
+            emitRow(row);
+        } else {
+            float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
+            std::fill(cells, cells + m_stride, 0.0f);
+            sampleRow(row, cells);
+        }
+    }
+    return true;
+}
+
+// Adds an edge's area row by row, clipped to the box's rows.
+void Filler::line(const Segment &segment)
+{
+    float x0 = segment.x0 - float(m_left), y0 = segment.y0 - float(m_top);
+    float x1 = segment.x1 - float(m_left), y1 = segment.y1 - float(m_top);
+    float d = segment.weight;
+    if (y0 > y1) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+        d = -d;
+    }
+    const float rows = float(m_rows);
+    if (!(y1 > y0) || !(y1 > 0) || !(y0 < rows))
+        return;
+    const float slope = (x1 - x0) / (y1 - y0);
+    const float top = std::max(y0, 0.0f);
+    const float bottom = std::min(y1, rows);
+    const int first = static_cast<int>(top);
+    const int last = std::min(m_rows, static_cast<int>(std::ceil(bottom)));
+    float x = x0 + (top - y0) * slope;
+    for (int row = first; row < last; ++row) {
+        const float yb = std::min(float(row + 1), bottom);
+        const float ya = std::max(float(row), top);
+        const float next = row + 1 >= last ? x0 + (bottom - y0) * slope : x + (yb - ya) * slope;
+        span(row, x, next, (yb - ya) * d);
+        x = next;
+    }
+}
+
+// One row's part of an edge, from xa at its top to xb at its bottom, of
+// weight d (its height in the row, signed). What lies left of the box is
+// a vertical edge along its left side; what lies right of it shows
+// nowhere.
+void Filler::span(int row, float xa, float xb, float d)
+{
+    const float width = float(m_width);
+    float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
+    if (xa <= 0 && xb <= 0) {
+        cells[0] += d;
+        m_first[row] = 0;
+        m_last[row] = std::max(m_last[row], 0);
+        return;
+    }
+    if (xa >= width && xb >= width)
+        return;
+    if (xa < 0 || xb < 0) {
+        // The share of the height spent left of the box.
+        const float t = (0 - xa) / (xb - xa);
+        const float leftShare = xa < 0 ? t : 1 - t;
+        cells[0] += d * leftShare;
+        d -= d * leftShare;
+        (xa < 0 ? xa : xb) = 0;
+    }
+    if (xa > width || xb > width) {
+        const float t = (width - xa) / (xb - xa);
+        d *= xa > width ? 1 - t : t;
+        (xa > width ? xa : xb) = width;
+    }
+    spanInside(cells, xa, xb, d);
+    const int lo = static_cast<int>(std::min(xa, xb));
+    const int hi = static_cast<int>(std::ceil(std::max(xa, xb))) + 1;
+    m_first[row] = std::min(m_first[row], lo);
+    m_last[row] = std::max(m_last[row], hi);
+}
+
+void Filler::spanInside(float *cells, float xa, float xb, float d)
+{
+    const float x0 = std::min(xa, xb);
+    const float x1 = std::max(xa, xb);
+    const int i0 = static_cast<int>(x0);
+    const int i1 = static_cast<int>(std::ceil(x1));
+    if (i1 <= i0 + 1) {
+        // Within one cell: its area splits by the mean position.
+        const float share = 0.5f * (xa + xb) - float(i0);
+        cells[i0] += d - d * share;
+        cells[i0 + 1] += d * share;
+        return;
+    }
+    const float slope = 1.0f / (x1 - x0);
+    const float f0 = x0 - float(i0);
+    const float a0 = 0.5f * slope * (1 - f0) * (1 - f0);
+    const float f1 = x1 - float(i1) + 1;
+    const float am = 0.5f * slope * f1 * f1;
+    cells[i0] += d * a0;
+    if (i1 == i0 + 2) {
+        cells[i0 + 1] += d * (1 - a0 - am);
+    } else {
+        const float a1 = slope * (1.5f - f0);
+        cells[i0 + 1] += d * (a1 - a0);
+        for (int i = i0 + 2; i < i1 - 1; ++i)
+            cells[i] += d * slope;
+        const float a2 = a1 + float(i1 - i0 - 3) * slope;
+        cells[i1 - 1] += d * (1 - a2 - am);
+    }
+    cells[i1] += d * am;
+}
+
+// Turns a row's cells into running sums in place, and tells whether the
+// row is plain: area sums are exact where no two parts of the outline
+// overlap inside a pixel, and where the winding goes past one either way,
+// or both ways, parts overlap.
+bool Filler::sumRow(int row)
+{
+    const int first = m_first[row];
+    const int last = std::min(m_last[row], m_stride - 1);
+    float winding = 0, low = 0, high = 0;
+    if (last >= first) {
+        float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
+        for (int c = first; c <= last; ++c) {
+            winding += cells[c];
+            cells[c] = winding;
+            low = std::min(low, winding);
+            high = std::max(high, winding);
+        }
+    }
+    m_scratch.rest[std::size_t(row)] = winding;
+    constexpr float kSlack = 1e-3f;
+    return !(high > 1 + kSlack || low < -1 - kSlack || (high > kSlack && low < -kSlack));
+}
+
+void Filler::emitRow(int row)
+{
+    const int first = m_first[row];
+    const int last = std::min(m_last[row], m_stride - 1);
+    if (last < first)
+        return;
+    float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
+    auto *line = reinterpret_cast<uint32_t *>(m_target.bits + qsizetype(m_top + row) * m_target.stride) + m_left;
+    const int visible = std::min(last + 1, m_width);
+    for (int c = first; c < visible; ++c) {
+        paint(line + c, coverage(cells[c]));
+        cells[c] = 0;
+    }
+    for (int c = visible; c <= last; ++c)
+        cells[c] = 0;
+    // Past the last edge the coverage stays.
+    const float rest = coverage(m_scratch.rest[std::size_t(row)]);
+    if (visible < m_width && static_cast<int>(rest * 255.0f + 0.5f) > 0) {
+        for (int c = visible; c < m_width; ++c)
+            paint(line + c, rest);
+    }
+}
+
+// The row's coverage from the winding at evenly spaced heights, each
+// taken exactly across the row: overlapping parts count once. `cells` is
+// the row's (cleared) cells, used for the spans' ends and cleared again.
+void Filler::sampleRow(int row, float *cells)
+{
+    // The edges crossing the row, in order of where they cross its middle,
+    // as where they are at its first sampled height and how far they move
+    // from one to the next.
+    auto &edges = m_scratch.rowEdges;
+    edges.clear();
+    const float top = float(m_top + row);
+    const float bottom = top + 1;
+    const float step = 1.0f / float(kRowSamples);
+    for (const Segment &e : *m_segments) {
+        const bool down = e.y0 < e.y1;
+        const float from = down ? e.y0 : e.y1;
+        const float to = down ? e.y1 : e.y0;
+        if (to <= top || from >= bottom)
+            continue;
+        const float slope = (e.x1 - e.x0) / (e.y1 - e.y0);
+        const float y = top + 0.5f * step;
+        edges.push_back({from, to, e.x0 + (y - e.y0) * slope - float(m_left), slope * step,
+                         static_cast<int>(std::lround(down ? e.weight : -e.weight))});
+    }
+    std::sort(edges.begin(), edges.end(), [](const RowEdge &a, const RowEdge &b) {
+        return a.x + a.dx * (kRowSamples / 2) < b.x + b.dx * (kRowSamples / 2);
+    });
+    auto &crossings = m_scratch.crossings;
+    const float width = float(m_width);
+    int lo = m_width, hi = -1;
+    // A span as differences: each cell gets the part of its width the span
+    // covers once summed across.
+    auto span = [&](float a, float b) {
+        a = std::clamp(a, 0.0f, width);
+        b = std::clamp(b, 0.0f, width);
+        if (b <= a)
+            return;
+        const int ia = static_cast<int>(a);
+        const int ib = static_cast<int>(b);
+        const float fa = a - float(ia), fb = b - float(ib);
+        cells[ia] += (1 - fa) * step;
+        cells[ia + 1] += fa * step;
+        cells[ib] -= (1 - fb) * step;
+        cells[ib + 1] -= fb * step;
+        lo = std::min(lo, ia);
+        hi = std::max(hi, ib + 1);
+    };
+    for (int k = 0; k < kRowSamples; ++k) {
+        const float y = top + (float(k) + 0.5f) * step;
+        crossings.clear();
+        for (const RowEdge &e : edges) {
+            if (e.from <= y && y < e.to)
+                crossings.push_back({e.x + float(k) * e.dx, e.wind});
+        }
+        // Nearly in order already.
+        for (std::size_t a = 1; a < crossings.size(); ++a) {
+            const Crossing c = crossings[a];
+            std::size_t b = a;
+            for (; b > 0 && c.x < crossings[b - 1].x; --b)
+                crossings[b] = crossings[b - 1];
+            crossings[b] = c;
+        }
+        int winding = 0;
+        float from = 0;
+        for (const Crossing &c : crossings) {
+            const bool was = m_evenOdd ? (winding & 1) != 0 : winding != 0;
+            winding += c.wind;
+            const bool is = m_evenOdd ? (winding & 1) != 0 : winding != 0;
+            if (!was && is)
+                from = c.x;
+            else if (was && !is)
+                span(from, c.x);
+        }
+        // What closes it lies right of the image.
+        if (m_evenOdd ? (winding & 1) != 0 : winding != 0)
+            span(from, width);
+    }
+    auto *line = reinterpret_cast<uint32_t *>(m_target.bits + qsizetype(m_top + row) * m_target.stride) + m_left;
+    float cover = 0;
+    for (int c = std::max(lo, 0); c <= hi && c < m_stride; ++c) {
+        cover += cells[c];
+        cells[c] = 0;
+        if (c < m_width)
+            paint(line + c, std::min(cover, 1.0f));
+    }
+}
+
+// ---- Flattening ----
+
+struct Cubic
+{
+    QPointF p0, c1, c2, p3;
+
+    QPointF tangent(double t) const
+    {
+        const double u = 1 - t;
+        return (c1 - p0) * (u * u) + (c2 - c1) * (2 * t * u) + (p3 - c2) * (t * t);
+    }
+    QPointF startTangent() const
+    {
+        return unit(!isZero(c1 - p0) ? c1 - p0 : !isZero(c2 - p0) ? c2 - p0 : p3 - p0);
+    }
+    QPointF endTangent() const
+    {
+        return unit(!isZero(p3 - c2) ? p3 - c2 : !isZero(p3 - c1) ? p3 - c1 : p3 - p0);
+    }
+};
+
+double distanceToSegmentSquared(QPointF p, QPointF a, QPointF b)
+{
+    const QPointF ab = b - a;
+    const double length = dot(ab, ab);
+    double t = length > 0 ? dot(p - a, ab) / length : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    const QPointF d = p - (a + ab * t);
+    return dot(d, d);
+}
+
+// Appends the points of the curve after p0 with their parameters, splitting
+// in halves until the control points lie within the tolerance of the chord.
+void flatten(const Cubic &c, double t0, double t1, int depth, std::vector<std::pair<QPointF, double>> &out)
+{
+    const double tolerance = kTolerance * kTolerance;
+    if (depth >= kMaxFlattenDepth
+        || std::max(distanceToSegmentSquared(c.c1, c.p0, c.p3), distanceToSegmentSquared(c.c2, c.p0, c.p3))
+               < tolerance) {
+        out.emplace_back(c.p3, t1);
+        return;
+    }
+    const QPointF ab = (c.p0 + c.c1) / 2, bc = (c.c1 + c.c2) / 2, cd = (c.c2 + c.p3) / 2;
+    const QPointF abc = (ab + bc) / 2, bcd = (bc + cd) / 2;
+    const QPointF mid = (abc + bcd) / 2;
+    const double tm = (t0 + t1) / 2;
+    flatten({c.p0, ab, abc, mid}, t0, tm, depth + 1, out);
+    flatten({mid, bcd, cd, c.p3}, tm, t1, depth + 1, out);
+}
+
+// Whether a box lies wholly beyond one side of the image grown by `margin`:
+// what it draws there cannot show, and a curve in it may become its chord.
+bool outside(const QRectF &box, const Target &target, double margin)
+{
+    return box.right() <= -margin || box.bottom() <= -margin || box.left() >= target.width + margin
+           || box.top() >= target.height + margin;
+}
+
+QRectF controlBox(const Cubic &c)
+{
+    const double left = std::min({c.p0.x(), c.c1.x(), c.c2.x(), c.p3.x()});
+    const double right = std::max({c.p0.x(), c.c1.x(), c.c2.x(), c.p3.x()});
+    const double top = std::min({c.p0.y(), c.c1.y(), c.c2.y(), c.p3.y()});
+    const double bottom = std::max({c.p0.y(), c.c1.y(), c.c2.y(), c.p3.y()});
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
+// Walks the path as cairo is handed it (arms clamped, noise lines dropped,
+// subpaths closed by `closedEnds` or by ending at their start), in image
+// coordinates on cairo's fixed-point grid.
+class Walker
+{
+public:
+    struct Sink
+    {
+        virtual ~Sink() = default;
+        virtual void move(QPointF p) = 0;
+        // A line of length (noise lines are reported as `zero`).
+        virtual void line(QPointF to) = 0;
+        virtual void zero() = 0;
+        // A curve flattened into `points` (after its start), with the
+        // tangent at each.
+        virtual void curve(const Cubic &c, const std::vector<std::pair<QPointF, double>> &points) = 0;
+        // The end of the subpath whose elements were [first, last].
+        virtual void finish(int first, int last, bool closed) = 0;
+    };
+
+    static void walk(const QPainterPath &path, const QPoint &origin, const QList<int> *closedEnds, const Target &target,
+                     double margin, std::vector<std::pair<QPointF, double>> &points, Sink &sink)
+    {
+        const int count = path.elementCount();
+        const QPointF shift(origin);
+        int start = -1;
+        QPointF last;    // unsnapped, as appendToCairo compares
+        QPointF current; // snapped
+        auto finish = [&](int end) {
+            if (start < 0)
+                return;
+            bool closed = false;
+            if (end > start)
+                closed = closedEnds ? std::binary_search(closedEnds->begin(), closedEnds->end(), end)
+                                    : samePoint(path.elementAt(start), path.elementAt(end));
+            sink.finish(start, end, closed);
+        };
+        for (int i = 0; i < count; ++i) {
+            const QPainterPath::Element e = path.elementAt(i);
+            const QPointF p = QPointF(e.x, e.y) - shift;
+            switch (e.type) {
+            case QPainterPath::MoveToElement:
+                finish(i - 1);
+                start = i;
+                last = p;
+                current = snap(p);
+                sink.move(current);
+                break;
+            case QPainterPath::LineToElement: {
+                if (std::abs(p.x() - last.x()) < kNoiseLine && std::abs(p.y() - last.y()) < kNoiseLine) {
+                    sink.zero();
+                    break;
+                }
+                last = p;
+                const QPointF to = snap(p);
+                if (to == current) {
+                    sink.zero();
+                } else {
+                    sink.line(to);
+                    current = to;
+                }
+                break;
+            }
+            case QPainterPath::CurveToElement:
+                if (i + 2 < count) {
+                    const QPainterPath::Element c2 = path.elementAt(i + 1);
+                    const QPainterPath::Element c3 = path.elementAt(i + 2);
+                    const QPointF end = QPointF(c3.x, c3.y) - shift;
+                    const QPointF span = end - last;
+                    const double chord = std::sqrt(span.x() * span.x() + span.y() * span.y());
+                    Cubic c{current, snap(clampedArm(last, p, chord)),
+                            snap(clampedArm(end, QPointF(c2.x, c2.y) - shift, chord)), snap(end)};
+                    last = end;
+                    i += 2;
+                    if (c.p0 == c.c1 && c.p0 == c.c2 && c.p0 == c.p3) {
+                        sink.zero();
+                        break;
+                    }
+                    points.clear();
+                    if (outside(controlBox(c), target, margin))
+                        points.emplace_back(c.p3, 1.0);
+                    else
+                        flatten(c, 0, 1, 0, points);
+                    sink.curve(c, points);
+                    current = c.p3;
+                }
+                break;
+            case QPainterPath::CurveToDataElement:
+                break;
+            }
+        }
+        finish(count - 1);
+    }
+};
+
+// ---- Fill outlines ----
+
+class FillSink : public Walker::Sink
+{
+public:
+    FillSink(Edges &edges, std::vector<QPointF> &points) : m_edges(edges), m_points(points) {}
+    void move(QPointF p) override
+    {
+        m_points.clear();
+        m_points.push_back(p);
+    }
+    void line(QPointF to) override { m_points.push_back(to); }
+    void zero() override {}
+    void curve(const Cubic &, const std::vector<std::pair<QPointF, double>> &points) override
+    {
+        for (const auto &point : points)
+            m_points.push_back(point.first);
+    }
+    void finish(int, int, bool) override
+    {
+        m_edges.addContour(m_points, 1);
+        m_points.clear();
+    }
+
+private:
+    Edges &m_edges;
+    std::vector<QPointF> &m_points;
+};
+
+// ---- Strokes ----
+
+// Builds the outline of a stroke as cairo's stroker does: each side offset
+// from the line, round or mitred on the outer side of a join and through
+// the join's point on the inner side, caps at open ends. Curves are offset
+// along their tangent at every flattened point, so they show no facets.
+// The result is filled with the non-zero rule.
+class StrokeSink : public Walker::Sink
+{
+public:
+    StrokeSink(Edges &edges, const StrokeStyle &style, const QPainterPath &path, const QPoint &origin, Scratch &s)
+        : m_edges(edges), m_style(style), m_path(path), m_origin(origin), m_half(style.width / 2), m_pen(s.pen),
+          m_left(s.left), m_right(s.right), m_centre(s.centre)
+    {
+        m_miter2 = style.miterLimit * style.miterLimit;
+        // A turn between flattened points beyond which the straight offset
+        // strays from the round one by more than the tolerance.
+        const double keep = 1 - kTolerance / m_half;
+        m_cuspCosine = m_half > kTolerance ? 2 * keep * keep - 1 : -1;
+        if (s.penHalf == m_half)
+            return;
+        s.penHalf = m_half;
+        // The pen: regular polygon vertices on the circle, as many as keep
+        // its sides within the tolerance.
+        int n = 4;
+        if (m_half > kTolerance) {
+            const double step = std::acos(1 - kTolerance / m_half);
+            n = static_cast<int>(std::min<double>(std::ceil(2 * std::numbers::pi / step), kMaxPenVertices));
+            n += n % 2;
+            n = std::max(n, 4);
+        }
+        m_pen.resize(n);
+        for (int k = 0; k < n; ++k) {
+            const double angle = 2 * std::numbers::pi * k / n;
+            m_pen[k] = QPointF(std::cos(angle), std::sin(angle)) * m_half;
+        }
+    }
+
+    void move(QPointF p) override
+    {
+        m_start = p;
+        m_current = p;
+        m_hasLength = false;
+        m_left.clear();
+        m_right.clear();
+        m_centre.clear();
+        m_centre.push_back(p);
+    }
+
+    void zero() override {}
+
+    void line(QPointF to) override
+    {
+        const QPointF span = to - m_current;
+        const QPointF d = unit(span);
+        begin(d, std::sqrt(dot(span, span)));
+        offsetPoint(to, d);
+        m_centre.push_back(to);
+        m_current = to;
+        m_lastDir = d;
+    }
+
+    void curve(const Cubic &c, const std::vector<std::pair<QPointF, double>> &points) override
+    {
+        QPointF previous = m_current;
+        QPointF d = c.startTangent();
+        if (isZero(d) || points.empty())
+            return;
+        const QPointF first = points.front().first - m_current;
+        begin(d, std::sqrt(dot(first, first)));
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            const QPointF p = points[k].first;
+            QPointF t = k + 1 == points.size() ? c.endTangent() : unit(c.tangent(points[k].second));
+            if (isZero(t))
+                t = unit(p - previous);
+            if (isZero(t))
+                continue;
+            if (dot(t, d) < m_cuspCosine) {
+                // A sharp turn between samples: the outer side goes round
+                // the previous point, as cairo's stroker takes it.
+                fan(previous, d, t);
+            }
+            offsetPoint(p, t);
+            m_centre.push_back(p);
+            previous = p;
+            d = t;
+        }
+        m_current = c.p3;
+        m_lastDir = d;
+    }
+
+    void finish(int first, int last, bool closed) override
+    {
+        // With round caps and joins, an open line that ends where it began
+        // (or a hair away) covers what the closed line covers (the two caps there make the
+        // disc a join and the lines already cover); drawn closed, its caps
+        // do not count twice where they overlap on its edge.
+        if (!closed && m_style.cap == 1 && m_style.join == 1 && m_hasLength) {
+            const QPointF gap = m_current - m_start;
+            closed = std::abs(gap.x()) < kNearEnd && std::abs(gap.y()) < kNearEnd;
+        }
+        if (closed && m_hasLength && m_current != m_start)
+            line(m_start);
+        if (!m_hasLength) {
+            addDot(first, last);
+        } else if (closed) {
+            joinMiddle(m_start, m_lastDir, m_firstDir, m_style.join, 0, true);
+            m_edges.addContour(m_left, 1);
+            m_edges.addContour(m_right, -1);
+            // The line's winding has the sign of the larger of its sides.
+            const double left = signedArea(m_left), right = signedArea(m_right);
+            m_lineSign = std::abs(left) >= std::abs(right) ? (left < 0 ? -1 : 1) : (right < 0 ? 1 : -1);
+        } else {
+            // Left side forward, round the end, right side back, round the
+            // start.
+            capMiddle(m_current, m_lastDir, m_left);
+            m_left.insert(m_left.end(), m_right.rbegin(), m_right.rend());
+            capMiddle(m_start, -m_firstDir, m_left);
+            m_edges.addContour(m_left, 1);
+        }
+        if (m_hasLength)
+            insideOfSmallShape(first, last);
+        m_hasLength = false;
+    }
+
+private:
+    // The first direction of a subpath, or the join with the one before.
+    // `length`: how long the piece that starts here is.
+    void begin(QPointF d, double length)
+    {
+        if (!m_hasLength) {
+            m_hasLength = true;
+            m_firstDir = d;
+            offsetPoint(m_current, d);
+        } else {
+            joinMiddle(m_current, m_lastDir, d, m_style.join, length, false);
+            offsetPoint(m_current, d);
+        }
+    }
+
+    void offsetPoint(QPointF p, QPointF d)
+    {
+        const QPointF n = normal(d) * m_half;
+        m_left.push_back(p + n);
+        m_right.push_back(p - n);
+    }
+
+    // The points of a join between the offset points of d1 and of d2, on
+    // both sides. `nextLength` is the length of the piece leaving the
+    // join; `closing` joins a closed subpath's end to its start.
+    void joinMiddle(QPointF p, QPointF d1, QPointF d2, int join, double nextLength, bool closing)
+    {
+        const double c = cross(d1, d2);
+        const double cosine = dot(d1, d2);
+        if (std::abs(c) < 1e-9 && cosine > 0)
+            return;
+        for (int side : {1, -1}) {
+            std::vector<QPointF> &out = side > 0 ? m_left : m_right;
+            // A reversal has two outer sides; the left one gets the join.
+            const bool reversal = std::abs(c) < 1e-9;
+            const bool outer = reversal ? side > 0 : side * c < 0;
+            if (!outer) {
+                innerCorner(out, p, d1, d2, side, reversal ? -1.0 : cosine, c, nextLength, closing);
+                continue;
+            }
+            if (join == 1) {
+                // Below the turn where a chord strays from the arc by the
+                // tolerance, cairo bevels a round join.
+                if (cosine >= m_cuspCosine)
+                    continue;
+                const int rotation = reversal ? -side : (c > 0 ? 1 : -1);
+                arc(p, normal(d1) * side, rotation, std::acos(std::clamp(cosine, -1.0, 1.0)), out);
+            } else if (join == 0 && 2 <= m_miter2 * (1 + cosine)) {
+                out.push_back(p + (normal(d1) + normal(d2)) * (side * m_half / (1 + cosine)));
+            }
+        }
+    }
+
+    // The inner side of a join meets where its two offset lines cross, when
+    // that lies along both of them: the outline then covers the line once
+    // there. Otherwise it goes through the join's point, as cairo's stroker
+    // does, and folds over itself (which the filler samples out).
+    void innerCorner(std::vector<QPointF> &out, QPointF p, QPointF d1, QPointF d2, int side, double cosine,
+                     double c, double nextLength, bool closing) const
+    {
+        const std::size_t n = out.size();
+        if (n >= 2 && 1 + cosine > 1e-6) {
+            const double back = m_half * std::abs(c) / (1 + cosine);
+            const QPointF previous = out[n - 1] - out[n - 2];
+            const QPointF following = out[1] - out[0];
+            const double next = closing ? std::sqrt(dot(following, following)) : nextLength;
+            if (back <= std::sqrt(dot(previous, previous)) && back <= next) {
+                const QPointF corner = p + (normal(d1) + normal(d2)) * (side * m_half / (1 + cosine));
+                out[n - 1] = corner;
+                if (closing)
+                    out[0] = corner;
+                return;
+            }
+        }
+        out.push_back(p);
+    }
+
+    // The pen vertices of the outer side of a turn from d1 to d2 about
+    // `centre`.
+    void fan(QPointF centre, QPointF d1, QPointF d2)
+    {
+        const double c = cross(d1, d2);
+        const bool reversal = std::abs(c) < 1e-9;
+        const int side = reversal || c < 0 ? 1 : -1;
+        const int rotation = reversal ? -side : (c > 0 ? 1 : -1);
+        arc(centre, normal(d1) * side, rotation, std::acos(std::clamp(dot(d1, d2), -1.0, 1.0)),
+            side > 0 ? m_left : m_right);
+    }
+
+    // The pen vertices strictly between direction `from` and `from` turned
+    // by `span` radians in `rotation`'s sense.
+    void arc(QPointF centre, QPointF from, int rotation, double span, std::vector<QPointF> &out) const
+    {
+        const int n = static_cast<int>(m_pen.size());
+        const double step = 2 * std::numbers::pi / n;
+        const double start = std::atan2(from.y(), from.x()) / step;
+        const double turn = span / step;
+        const double eps = 1e-9;
+        if (rotation > 0) {
+            for (double k = std::floor(start + eps) + 1; k < start + turn - eps; k += 1)
+                out.push_back(centre + m_pen[((static_cast<long>(k) % n) + n) % n]);
+        } else {
+            for (double k = std::ceil(start - eps) - 1; k > start - turn + eps; k -= 1)
+                out.push_back(centre + m_pen[((static_cast<long>(k) % n) + n) % n]);
+        }
+    }
+
+    // The cap at `p` where the line leaves in direction `d`, between the
+    // left and the right offset points.
+    void capMiddle(QPointF p, QPointF d, std::vector<QPointF> &out) const
+    {
+        const QPointF n = normal(d) * m_half;
+        if (m_style.cap == 1) {
+            arc(p, normal(d), -1, std::numbers::pi, out);
+        } else if (m_style.cap == 2) {
+            out.push_back(p + n + d * m_half);
+            out.push_back(p - n + d * m_half);
+        }
+    }
+
+    // A subpath of no length: a dot for round caps; for square caps the
+    // square about its point with sides along the axes (cairo's stroker
+    // gives such subpaths round caps only, and the engine adds the square).
+    void addDot(int first, int last)
+    {
+        if (last <= first)
+            return;
+        if (m_style.cap == 1) {
+            std::vector<QPointF> circle;
+            for (const QPointF &v : m_pen)
+                circle.push_back(m_start + v);
+            // Counter-clockwise, unlike the stroke outlines: weighted so
+            // that the two add up where they overlap.
+            m_edges.addContour(circle, -1);
+        } else if (m_style.cap == 2 && degenerate(first, last)) {
+            const QPointF at = snap(QPointF(m_path.elementAt(first).x, m_path.elementAt(first).y) - QPointF(m_origin));
+            const double h = m_half;
+            m_edges.addContour({at + QPointF(-h, -h), at + QPointF(h, -h), at + QPointF(h, h), at + QPointF(-h, h)},
+                               -1);
+        }
+    }
+
+    // Whether every element of the subpath lies within a noise line of its
+    // start.
+    bool degenerate(int first, int last) const
+    {
+        const QPainterPath::Element at = m_path.elementAt(first);
+        for (int k = first + 1; k <= last; ++k) {
+            const QPainterPath::Element e = m_path.elementAt(k);
+            if (std::abs(e.x - at.x) >= kNoiseLine || std::abs(e.y - at.y) >= kNoiseLine)
+                return false;
+        }
+        return true;
+    }
+
+    // A closed subpath narrower than the line is covered whole, where the
+    // inner offset turns over and would leave a hole: its inside joins the
+    // line.
+    void insideOfSmallShape(int first, int last)
+    {
+        if (!samePoint(m_path.elementAt(last), m_path.elementAt(first)))
+            return;
+        const QPainterPath::Element start = m_path.elementAt(first);
+        double left = start.x, right = start.x, top = start.y, bottom = start.y;
+        for (int k = first + 1; k <= last; ++k) {
+            const QPainterPath::Element e = m_path.elementAt(k);
+            left = std::min(left, e.x);
+            right = std::max(right, e.x);
+            top = std::min(top, e.y);
+            bottom = std::max(bottom, e.y);
+        }
+        // Counted with the line's sign, so that where the two overlap they
+        // add up instead of cancelling.
+        if (std::min(right - left, bottom - top) < m_style.width)
+            m_edges.addContour(m_centre, signedArea(m_centre) < 0 ? -m_lineSign : m_lineSign);
+    }
+
+    Edges &m_edges;
+    const StrokeStyle &m_style;
+    const QPainterPath &m_path;
+    QPoint m_origin;
+    double m_half;
+    double m_miter2 = 100;
+    double m_cuspCosine = -1;
+    std::vector<QPointF> &m_pen;
+    QPointF m_start, m_current, m_firstDir, m_lastDir;
+    bool m_hasLength = false;
+    int m_lineSign = 1;
+    std::vector<QPointF> &m_left, &m_right, &m_centre;
+};
+
+bool clearOfImage(const QPainterPath &path, const Target &target, double margin)
+{
+    const QRectF box = path.controlPointRect().translated(-QPointF(target.origin));
+    return outside(box, target, margin);
+}
+
+bool validTarget(const Target &target)
+{
+    return target.bits && target.width > 0 && target.height > 0 && target.stride >= qsizetype(target.width) * 4;
+}
+
+} // namespace
+
+QRgb premultiplied(const QColor &color, double opacity)
+{
+    // Cairo keeps a colour as 16-bit premultiplied channels and hands the
+    // top 8 bits of each to the compositor.
+    const double alpha = std::clamp(double(color.alphaF()) * (std::isnan(opacity) ? 1.0 : opacity), 0.0, 1.0);
+    auto channel = [&](double v) {
+        return static_cast<uint32_t>(std::clamp(v, 0.0, 1.0) * alpha * 65535.0 + 0.5) >> 8;
+    };
+    const uint32_t a = static_cast<uint32_t>(alpha * 65535.0 + 0.5) >> 8;
+    return (a << 24) | (channel(color.redF()) << 16) | (channel(color.greenF()) << 8) | channel(color.blueF());
+}
+
+bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
+{
+    if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !finitePath(path)
+        || clearOfImage(path, target, 1))
+        return true;
+    Scratch &s = scratch();
+    Edges edges(target.width, target.height, s.edges);
+    FillSink sink(edges, s.points);
+    Walker::walk(path, target.origin, nullptr, target, 1, s.flat, sink);
+    const bool drawn = !edges.overflow && Filler(target, color, path.fillRule() == Qt::OddEvenFill, s).fill(edges);
+    s.trim();
+    return drawn;
+}
+
+bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                const StrokeStyle &style, QRgb color)
+{
+    if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !(style.width > 0)
+        || !std::isfinite(style.width) || !finitePath(path))
+        return true;
+    // How far a cap or join reaches from the line's centre.
+    const double margin = style.width / 2 * std::max(style.miterLimit, 1.5) + 2;
+    if (clearOfImage(path, target, margin))
+        return true;
+    Scratch &s = scratch();
+    Edges edges(target.width, target.height, s.edges);
+    StrokeSink sink(edges, style, path, target.origin, s);
+    Walker::walk(path, target.origin, closedEnds, target, margin, s.flat, sink);
+    const bool drawn = !edges.overflow && Filler(target, color, false, s).fill(edges);
+    s.trim();
+    return drawn;
+}
+
+void setEnabled(bool enabled)
+{
+    s_enabled.store(enabled, std::memory_order_relaxed);
+}
+
+bool enabled()
+{
+    return s_enabled.load(std::memory_order_relaxed);
+}
+
+} // namespace kalvo::svgscan

@@ -1,0 +1,89 @@
+// The engine's own scanline rasteriser for the common drawing case: solid
+// colour, no clip, no layer, straight into an ARGB32-premultiplied image.
+// Outlines are flattened and stroked into polygons, and polygons are filled
+// with exact area coverage under the non-zero or even-odd rule, composited
+// source-over. Its pixels follow cairo's (which draws every other case):
+// the same flattening tolerance, the same pen for round caps and joins, the
+// same colour rounding.
+#pragma once
+
+#include <kalvo/global.h>
+
+#include <QColor>
+#include <QList>
+#include <QPainterPath>
+#include <QPoint>
+
+#include <cmath>
+#include <cstdint>
+
+namespace kalvo::svgscan {
+
+// A control arm shorter than this (device pixels, and a small share of the
+// curve's chord) is taken as no arm: the direction such an arm gives the
+// curve's end is noise, and caps and joins set along it stick out.
+constexpr double kNoiseArm = 0.5;
+constexpr double kNoiseArmShare = 0.05;
+// A line shorter than this is a line of no length: strokes then draw the
+// caps of a dot, which cairo leaves out for merely tiny lines.
+constexpr double kNoiseLine = 1e-3;
+// Deviation allowed when curves are flattened, in device pixels (cairo's
+// default tolerance).
+constexpr double kTolerance = 0.1;
+
+// Whether a subpath ends where it started. QPainterPath's closing compares
+// fuzzily and adds no line for an end a hair away from the start.
+inline bool samePoint(const QPainterPath::Element &a, const QPainterPath::Element &b)
+{
+    return std::abs(a.x - b.x) < kNoiseLine && std::abs(a.y - b.y) < kNoiseLine;
+}
+
+inline QPointF clampedArm(QPointF end, QPointF control, double chord)
+{
+    const double dx = control.x() - end.x();
+    const double dy = control.y() - end.y();
+    const double arm = std::sqrt(dx * dx + dy * dy);
+    return arm > 0 && arm < kNoiseArm && arm < kNoiseArmShare * chord ? end : control;
+}
+
+// The pixels drawn into: `bits` of a width × height ARGB32-premultiplied
+// image whose top-left pixel is device point `origin`.
+struct Target
+{
+    uchar *bits = nullptr;
+    int width = 0;
+    int height = 0;
+    qsizetype stride = 0;
+    QPoint origin;
+};
+
+struct StrokeStyle
+{
+    double width = 1;
+    int cap = 0;  // 0 butt, 1 round, 2 square
+    int join = 0; // 0 miter, 1 round, 2 bevel
+    double miterLimit = 10;
+};
+
+// `color` at `opacity` as premultiplied ARGB32, rounded the way cairo
+// rounds a source colour.
+KALVO_EXPORT QRgb premultiplied(const QColor &color, double opacity);
+
+// Fills `path` (device coordinates, its own fill rule) with the
+// premultiplied colour. Answers false, having drawn nothing, for a path
+// beyond what this rasteriser takes on (too many edges): the caller draws
+// it another way. A path with non-finite coordinates draws nothing.
+KALVO_EXPORT bool fillPath(const Target &target, const QPainterPath &path, QRgb color);
+
+// Strokes `path` with `style`. Subpaths listed in `closedEnds` (by their
+// last element) are closed; without a list, those that end where they
+// started. Answers false as fillPath does.
+KALVO_EXPORT bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                              const StrokeStyle &style, QRgb color);
+
+// Whether draw contexts use this rasteriser where they can (on by
+// default; off draws everything with cairo, for comparison).
+KALVO_EXPORT void setEnabled(bool enabled);
+KALVO_EXPORT bool enabled();
+
+} // namespace kalvo::svgscan

@@ -1,0 +1,520 @@
+// The engine's own scanline rasteriser: solid fills and strokes come out as
+// cairo draws them (cairo still draws everything else), overlapping parts
+// of a stroke count once, and bad input draws a clear result.
+#include "kit/svg/engine/svg_scanline_p.h"
+
+#include <kalvo/svg/svgbezierpath.h>
+#include <kalvo/svg/svgdrawables.h>
+
+#include <QLinearGradient>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <numbers>
+
+using namespace kalvo;
+
+namespace {
+
+constexpr QSize kSize(40, 40);
+
+// Whether draw contexts use the own rasteriser, for a scope: off, they
+// draw everything with cairo.
+class OwnRasteriser
+{
+public:
+    explicit OwnRasteriser(bool on) : m_was(svgscan::enabled()) { svgscan::setEnabled(on); }
+    ~OwnRasteriser() { svgscan::setEnabled(m_was); }
+    OwnRasteriser(const OwnRasteriser &) = delete;
+    OwnRasteriser &operator=(const OwnRasteriser &) = delete;
+
+private:
+    bool m_was;
+};
+
+using Paint = std::function<void(KTNSVGDrawContext &)>;
+
+QImage blankImage(QSize size = kSize)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+QImage draw(const Paint &paint, bool own, QSize size)
+{
+    OwnRasteriser rasteriser(own);
+    QImage image = blankImage(size);
+    {
+        KTNSVGDrawContext context(image, QPoint(0, 0), KTNSVGDrawLimits());
+        paint(context);
+    }
+    return image;
+}
+
+QImage drawWithContext(const Paint &paint, QSize size = kSize)
+{
+    return draw(paint, true, size);
+}
+
+QImage drawWithCairo(const Paint &paint, QSize size = kSize)
+{
+    return draw(paint, false, size);
+}
+
+svgscan::Target targetOf(QImage &image, QPoint origin = QPoint(0, 0))
+{
+    return {image.bits(), image.width(), image.height(), image.bytesPerLine(), origin};
+}
+
+// What the context hands the rasteriser for an outline.
+svgscan::StrokeStyle styleOf(const KTNSVGBezierPath &outline)
+{
+    svgscan::StrokeStyle style;
+    style.width = outline.lineWidth;
+    style.cap = outline.lineCapStyle;
+    style.join = outline.lineJoinStyle;
+    style.miterLimit = outline.miterLimit;
+    return style;
+}
+
+QImage strokeOwn(const KTNSVGBezierPath &outline, const QColor &color)
+{
+    QImage image = blankImage();
+    EXPECT_TRUE(svgscan::strokePath(targetOf(image), outline.path,
+                                    outline.closureRecorded ? &outline.closedEnds : nullptr, styleOf(outline),
+                                    svgscan::premultiplied(color, 1.0)));
+    return image;
+}
+
+QImage fillOwn(const QPainterPath &path, const QColor &color)
+{
+    QImage image = blankImage();
+    EXPECT_TRUE(svgscan::fillPath(targetOf(image), path, svgscan::premultiplied(color, 1.0)));
+    return image;
+}
+
+struct Difference
+{
+    int largest = 0;
+    double mean = 0;
+};
+
+Difference difference(const QImage &a, const QImage &b)
+{
+    Difference d;
+    if (a.size() != b.size())
+        return {255, 255};
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto *pa = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const auto *pb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            for (int shift : {0, 8, 16, 24}) {
+                const int delta = std::abs(int((pa[x] >> shift) & 0xff) - int((pb[x] >> shift) & 0xff));
+                d.largest = std::max(d.largest, delta);
+                sum += delta;
+            }
+        }
+    }
+    d.mean = sum / (4.0 * a.width() * a.height());
+    return d;
+}
+
+int coveredPixels(const QImage &image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            count += qAlpha(image.pixel(x, y)) > 0;
+    }
+    return count;
+}
+
+int largestAlpha(const QImage &image)
+{
+    int largest = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            largest = std::max(largest, qAlpha(image.pixel(x, y)));
+    }
+    return largest;
+}
+
+// Coverage along edges may differ by a few levels (cairo samples
+// sub-rows where this rasteriser takes exact areas); shapes may not.
+constexpr int kTolerance = 20;
+constexpr double kMeanTolerance = 0.2;
+
+void expectLikeCairo(const QImage &ours, const QImage &cairo, const char *what)
+{
+    const Difference d = difference(ours, cairo);
+    EXPECT_LE(d.largest, kTolerance) << what;
+    EXPECT_LT(d.mean, kMeanTolerance) << what;
+    EXPECT_GT(coveredPixels(ours), 0) << what;
+}
+
+void expectStrokeLikeCairo(const KTNSVGBezierPath &outline, const char *what, const QColor &color = Qt::black)
+{
+    expectLikeCairo(strokeOwn(outline, color),
+                    drawWithCairo([&](KTNSVGDrawContext &c) { c.strokePath(outline, color); }), what);
+}
+
+void expectFillLikeCairo(const QPainterPath &path, const char *what, const QColor &color = Qt::black)
+{
+    expectLikeCairo(fillOwn(path, color),
+                    drawWithCairo([&](KTNSVGDrawContext &c) { c.fillPath(path, QBrush(color)); }), what);
+}
+
+KTNSVGBezierPath polyline(std::initializer_list<QPointF> points, double width, int cap, int join)
+{
+    KTNSVGBezierPath outline;
+    bool first = true;
+    for (const QPointF &p : points) {
+        if (first)
+            outline.moveToPoint(p);
+        else
+            outline.lineToPoint(p);
+        first = false;
+    }
+    outline.lineWidth = width;
+    outline.lineCapStyle = cap;
+    outline.lineJoinStyle = join;
+    return outline;
+}
+
+} // namespace
+
+TEST(ScanlineFill, RectanglesAtFractionalPositionsMatchCairo)
+{
+    for (const QRectF &rect : {QRectF(3.25, 4.5, 10.3, 7.7), QRectF(0.1, 0.9, 0.6, 30.2), QRectF(-5.5, 20.4, 60, 0.35),
+                               QRectF(12, 12, 16, 16)}) {
+        QPainterPath path;
+        path.addRect(rect);
+        SCOPED_TRACE(QString("%1 %2 %3 %4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height()).toStdString());
+        expectFillLikeCairo(path, "rectangle");
+    }
+}
+
+TEST(ScanlineFill, OverlappingContoursFollowTheFillRule)
+{
+    QPainterPath circles;
+    circles.setFillRule(Qt::WindingFill);
+    circles.addEllipse(QPointF(16, 20), 10, 10);
+    circles.addEllipse(QPointF(24, 20), 10, 10);
+    expectFillLikeCairo(circles, "non-zero circles");
+    circles.setFillRule(Qt::OddEvenFill);
+    expectFillLikeCairo(circles, "even-odd circles");
+    // Even-odd leaves the lens between them empty; non-zero fills it.
+    EXPECT_EQ(qAlpha(fillOwn(circles, Qt::black).pixel(20, 20)), 0);
+
+    QPainterPath star;
+    star.setFillRule(Qt::WindingFill);
+    for (int k = 0; k < 5; ++k) {
+        const double angle = k * 4 * std::numbers::pi / 5 - std::numbers::pi / 2;
+        const QPointF p(20 + 17 * std::cos(angle), 20 + 17 * std::sin(angle));
+        k == 0 ? star.moveTo(p) : star.lineTo(p);
+    }
+    star.closeSubpath();
+    expectFillLikeCairo(star, "non-zero star");
+    EXPECT_EQ(qAlpha(fillOwn(star, Qt::black).pixel(20, 20)), 255);
+    star.setFillRule(Qt::OddEvenFill);
+    expectFillLikeCairo(star, "even-odd star");
+    EXPECT_EQ(qAlpha(fillOwn(star, Qt::black).pixel(20, 20)), 0);
+}
+
+TEST(ScanlineFill, CurvesAndSliversMatchCairo)
+{
+    QPainterPath curve;
+    curve.moveTo(4, 36);
+    curve.cubicTo(4, -10, 36, 50, 36, 4);
+    curve.lineTo(36, 36);
+    curve.closeSubpath();
+    expectFillLikeCairo(curve, "cubic");
+    QPainterPath sliver;
+    sliver.moveTo(2, 2);
+    sliver.lineTo(38, 3.2);
+    sliver.lineTo(38, 2.9);
+    sliver.closeSubpath();
+    expectFillLikeCairo(sliver, "sliver");
+}
+
+TEST(ScanlineStroke, CapsMatchCairo)
+{
+    for (int cap : {0, 1, 2}) {
+        expectStrokeLikeCairo(polyline({{8.3, 30.1}, {31.6, 9.4}}, 4, cap, 0), "diagonal line");
+        expectStrokeLikeCairo(polyline({{6, 20}, {34, 20}}, 2, cap, 0), "horizontal line");
+        expectStrokeLikeCairo(polyline({{6.5, 5}, {20.5, 35}}, 0.3, cap, 0), "thin line");
+    }
+    // The caps reach past the ends by half the width, or not at all.
+    EXPECT_EQ(qAlpha(strokeOwn(polyline({{10, 20}, {30, 20}}, 4, 0, 0), Qt::black).pixel(31, 20)), 0);
+    EXPECT_EQ(qAlpha(strokeOwn(polyline({{10, 20}, {30, 20}}, 4, 2, 0), Qt::black).pixel(31, 20)), 255);
+}
+
+TEST(ScanlineStroke, JoinsAndMiterLimitMatchCairo)
+{
+    // A 30 degree turn: its miter is 3.9 widths long.
+    const double sharp = 30 * std::numbers::pi / 180;
+    const QPointF tip(30, 20);
+    const QPointF back = tip - QPointF(std::cos(sharp), std::sin(sharp)) * 24;
+    for (int join : {0, 1, 2}) {
+        expectStrokeLikeCairo(polyline({{6, 32}, {20, 8}, {34, 30}}, 3, 0, join), "wide angle");
+        expectStrokeLikeCairo(polyline({{6, 20}, tip, back}, 3, 0, join), "sharp angle");
+    }
+    KTNSVGBezierPath mitred = polyline({{6, 20}, tip, back}, 3, 0, 0);
+    mitred.miterLimit = 4;
+    KTNSVGBezierPath bevelled = mitred;
+    bevelled.miterLimit = 3.8;
+    expectStrokeLikeCairo(mitred, "within the miter limit");
+    expectStrokeLikeCairo(bevelled, "beyond the miter limit");
+    // The tip sticks out past the corner only within the limit.
+    const QImage withTip = strokeOwn(mitred, Qt::black);
+    const QImage withoutTip = strokeOwn(bevelled, Qt::black);
+    EXPECT_GT(coveredPixels(withTip), coveredPixels(withoutTip) + 3);
+}
+
+TEST(ScanlineStroke, ClosedSubpathsJoinWhereOpenOnesGetCaps)
+{
+    KTNSVGBezierPath open = polyline({{8, 8}, {32, 8}, {32, 32}, {8, 32}, {8, 8}}, 4, 0, 0);
+    KTNSVGBezierPath closed = open;
+    closed.closePath();
+    ASSERT_TRUE(closed.closureRecorded);
+    expectStrokeLikeCairo(open, "open square");
+    expectStrokeLikeCairo(closed, "closed square");
+    // The closed corner is mitred; the open one has two butt ends there.
+    EXPECT_EQ(qAlpha(strokeOwn(closed, Qt::black).pixel(6, 6)), 255);
+    EXPECT_LT(qAlpha(strokeOwn(open, Qt::black).pixel(6, 6)), 255);
+
+    KTNSVGBezierPath circle;
+    circle.appendOvalInRect(QRectF(8.5, 6.25, 23, 27));
+    circle.lineWidth = 2;
+    for (int join : {0, 1, 2}) {
+        circle.lineJoinStyle = join;
+        expectStrokeLikeCairo(circle, "ellipse");
+    }
+}
+
+TEST(ScanlineStroke, ZeroLengthSubpathsDrawDotsSquaresOrNothing)
+{
+    for (int cap : {0, 1, 2}) {
+        KTNSVGBezierPath dot = polyline({{20.3, 20.6}, {20.3, 20.6}}, 6, cap, 1);
+        const QImage ours = strokeOwn(dot, Qt::black);
+        const QImage cairo = drawWithCairo([&](KTNSVGDrawContext &c) { c.strokePath(dot, QColor(Qt::black)); });
+        EXPECT_EQ(coveredPixels(ours) > 0, cap != 0);
+        if (cap != 0)
+            expectLikeCairo(ours, cairo, "dot");
+        else
+            EXPECT_EQ(coveredPixels(cairo), 0);
+    }
+    // The square has its sides along the axes; the dot is round.
+    const QImage square = strokeOwn(polyline({{20, 20}, {20, 20}}, 6, 2, 0), Qt::black);
+    const QImage round = strokeOwn(polyline({{20, 20}, {20, 20}}, 6, 1, 0), Qt::black);
+    EXPECT_EQ(qAlpha(square.pixel(17, 17)), 255);
+    EXPECT_LT(qAlpha(round.pixel(17, 17)), 32);
+}
+
+TEST(ScanlineStroke, SmallClosedShapeUnderAWideLineHasNoHole)
+{
+    KTNSVGBezierPath ring;
+    ring.appendOvalInRect(QRectF(18, 18, 4, 4));
+    ring.lineWidth = 8;
+    const QImage ours = strokeOwn(ring, Qt::black);
+    EXPECT_EQ(qAlpha(ours.pixel(20, 20)), 255);
+    expectLikeCairo(ours, drawWithCairo([&](KTNSVGDrawContext &c) { c.strokePath(ring, QColor(Qt::black)); }), "ring");
+    // The same holds for a translucent line: inside and line count once.
+    const QImage translucent = strokeOwn(ring, QColor(0, 0, 255, 128));
+    EXPECT_EQ(qAlpha(translucent.pixel(20, 20)), 128);
+    EXPECT_LE(largestAlpha(translucent), 128);
+}
+
+TEST(ScanlineStroke, CurvesMatchCairoWithoutFacets)
+{
+    KTNSVGBezierPath wave;
+    wave.moveToPoint({4, 30});
+    wave.curveToPoint({36, 10}, {10, -10}, {30, 50});
+    wave.lineWidth = 3;
+    for (int cap : {0, 1, 2}) {
+        wave.lineCapStyle = cap;
+        wave.lineJoinStyle = cap;
+        expectStrokeLikeCairo(wave, "wave");
+    }
+    KTNSVGBezierPath arc;
+    arc.appendArc(QPointF(20, 20), 15, 10, 250, false);
+    arc.lineWidth = 2;
+    arc.lineCapStyle = 1;
+    expectStrokeLikeCairo(arc, "arc");
+}
+
+TEST(ScanlineStroke, OverlappingPiecesOfATranslucentLineCountOnce)
+{
+    // Sharp turns and a crossing of the line with itself, round joins.
+    const KTNSVGBezierPath zigzag =
+        polyline({{4, 4}, {36, 20}, {4, 20}, {36, 4}, {20, 36}, {20, 2}}, 5, 1, 1);
+    const QColor color(200, 0, 0, 128);
+    const QImage ours = strokeOwn(zigzag, color);
+    EXPECT_LE(largestAlpha(ours), 128);
+    expectLikeCairo(ours, drawWithCairo([&](KTNSVGDrawContext &c) { c.strokePath(zigzag, color); }), "zigzag");
+
+    // Opacity of an element drawn without a layer multiplies the colour.
+    const Paint faded = [&](KTNSVGDrawContext &c) {
+        ASSERT_TRUE(c.begin(0.5, false, QRectF(0, 0, 40, 40)));
+        c.strokePath(zigzag, QColor(0, 0, 0));
+        c.end();
+    };
+    const QImage fadedOurs = drawWithContext(faded);
+    EXPECT_LE(largestAlpha(fadedOurs), 128);
+    EXPECT_GE(largestAlpha(fadedOurs), 127);
+    expectLikeCairo(fadedOurs, drawWithCairo(faded), "faded zigzag");
+}
+
+TEST(ScanlineContext, MixesWithWhatCairoStillDraws)
+{
+    const KTNSVGBezierPath line = polyline({{4, 8}, {36, 30}}, 3, 1, 1);
+    QPainterPath box;
+    box.addRect(QRectF(6.5, 6.5, 24, 24));
+    QLinearGradient gradient(0, 0, 40, 0);
+    gradient.setColorAt(0, QColor(255, 0, 0, 200));
+    gradient.setColorAt(1, QColor(0, 0, 255, 200));
+    QPainterPath clip;
+    clip.addEllipse(QPointF(20, 20), 12, 12);
+    const Paint paint = [&](KTNSVGDrawContext &c) {
+        c.fillPath(box, QBrush(gradient));        // cairo
+        c.strokePath(line, QColor(0, 128, 0));    // own
+        c.fillPath(box, QBrush(QColor(0, 0, 0, 60))); // own, over cairo's pixels
+        ASSERT_TRUE(c.begin(1.0, false, QRectF(0, 0, 40, 40)));
+        c.intersectClip(clip); // clipped: cairo again
+        c.strokePath(polyline({{4, 30}, {36, 8}}, 4, 0, 0), QColor(255, 255, 0));
+        c.end();
+        c.strokePath(polyline({{20, 2}, {20, 38}}, 2, 0, 0), QColor(0, 0, 0)); // own again
+        // A layer: drawn by cairo into its group.
+        ASSERT_TRUE(c.begin(0.5, true, QRectF(0, 0, 40, 40)));
+        c.fillPath(box, QBrush(QColor(0, 0, 255)));
+        c.strokePath(line, QColor(255, 0, 0));
+        c.end();
+    };
+    expectLikeCairo(drawWithContext(paint), drawWithCairo(paint), "mixed drawing");
+}
+
+TEST(ScanlineContext, DrawsSolidPathsWithTheOwnRasteriser)
+{
+    KTNSVGBezierPath circle;
+    circle.appendOvalInRect(QRectF(5.3, 5.7, 29, 28));
+    circle.lineWidth = 2.5;
+    const Paint paint = [&](KTNSVGDrawContext &c) { c.strokePath(circle, QColor(0, 0, 0)); };
+    const QImage own = strokeOwn(circle, Qt::black);
+    EXPECT_EQ(drawWithContext(paint), own);
+    EXPECT_NE(drawWithCairo(paint), own);
+}
+
+TEST(ScanlineBadInput, NonFiniteAndHugeValuesGiveClearResults)
+{
+    QImage image = blankImage();
+    const svgscan::Target target = targetOf(image);
+    const QRgb black = svgscan::premultiplied(Qt::black, 1.0);
+
+    // Non-finite widths and miter limits: nothing drawn, or the default.
+    KTNSVGBezierPath line = polyline({{5, 5}, {35, 35}}, std::numeric_limits<double>::quiet_NaN(), 0, 0);
+    EXPECT_TRUE(svgscan::strokePath(target, line.path, nullptr, styleOf(line), black));
+    EXPECT_EQ(coveredPixels(image), 0);
+    line.lineWidth = 2;
+    line.miterLimit = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(coveredPixels(drawWithContext([&](KTNSVGDrawContext &c) { c.strokePath(line, QColor(Qt::black)); })) > 0, true);
+    EXPECT_EQ(svgscan::premultiplied(Qt::black, std::numeric_limits<double>::quiet_NaN()), 0xff000000u);
+
+    // Coordinates far beyond the image: covers all of it, exactly.
+    QPainterPath huge;
+    huge.moveTo(-1e30, -1e30);
+    huge.lineTo(1e30, -1e30);
+    huge.lineTo(1e30, 1e30);
+    huge.lineTo(-1e30, 1e30);
+    huge.closeSubpath();
+    EXPECT_TRUE(svgscan::fillPath(target, huge, black));
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ASSERT_EQ(image.pixel(x, y), 0xff000000u) << x << "," << y;
+    }
+
+    // An enormous width covers the image, a long way off does not.
+    for (int cap : {0, 1, 2}) {
+        KTNSVGBezierPath wide = polyline({{-500, 20}, {500, 21}}, 1e6, cap, 1);
+        EXPECT_EQ(coveredPixels(drawWithContext([&](KTNSVGDrawContext &c) { c.strokePath(wide, QColor(Qt::black)); })),
+                  kSize.width() * kSize.height());
+        KTNSVGBezierPath far = polyline({{1e6, 1e6}, {1e6 + 100, 1e6 - 50}, {1e6, 1e6 + 80}}, 30, cap, 0);
+        EXPECT_EQ(coveredPixels(drawWithContext([&](KTNSVGDrawContext &c) { c.strokePath(far, QColor(Qt::black)); })), 0);
+    }
+    QPainterPath left;
+    left.addRect(-1e9, 0, 1e9 - 0.5, 40);
+    EXPECT_EQ(coveredPixels(fillOwn(left, Qt::black)), 0);
+}
+
+TEST(ScanlineBadInput, MillionsOfSegmentsStayBounded)
+{
+    // A million tiny segments along a circle: filled like the circle.
+    QPainterPath fine;
+    const int count = 1'000'000;
+    for (int k = 0; k < count; ++k) {
+        const double angle = 2 * std::numbers::pi * k / count;
+        const QPointF p(20 + 15 * std::cos(angle), 20 + 15 * std::sin(angle));
+        k == 0 ? fine.moveTo(p) : fine.lineTo(p);
+    }
+    QPainterPath coarse;
+    coarse.addEllipse(QPointF(20, 20), 15, 15);
+    const QImage ours = fillOwn(fine, Qt::black);
+    const Difference d = difference(ours, fillOwn(coarse, Qt::black));
+    EXPECT_LE(d.largest, 24);
+    EXPECT_LT(d.mean, 0.5);
+
+    // More edges than the rasteriser takes on: given back, nothing drawn.
+    QPainterPath zigzag;
+    zigzag.moveTo(0, 0.5);
+    for (int k = 0; k < 1'200'000; ++k)
+        zigzag.lineTo(k % 2 ? 40 : 0, k % 2 ? 39.5 : 0.5);
+    QImage image = blankImage();
+    EXPECT_FALSE(svgscan::fillPath(targetOf(image), zigzag, 0xff000000u));
+    EXPECT_EQ(coveredPixels(image), 0);
+}
+
+TEST(ScanlineFill, ShapesReachingPastTheImageCloseThere)
+{
+    // Edges right of the image are not kept: what they close on the left
+    // must still run to the image's side, in plain and in sampled rows.
+    QPainterPath wide;
+    wide.addRect(QRectF(12.5, 3.25, 60, 9));
+    expectFillLikeCairo(wide, "rectangle past the right side");
+    QPainterPath crossing;
+    crossing.addRect(QRectF(20.5, 5, 40, 20));
+    crossing.addRect(QRectF(25, 10.5, 40, 20));
+    expectFillLikeCairo(crossing, "overlapping rectangles past the right side");
+    crossing.setFillRule(Qt::OddEvenFill);
+    expectFillLikeCairo(crossing, "even-odd overlap past the right side");
+    QPainterPath left;
+    left.addEllipse(QRectF(-30.3, 4.6, 50, 31));
+    expectFillLikeCairo(left, "ellipse past the left side");
+}
+
+TEST(ScanlineStroke, FoldsRetracesAndNearlyClosedLinesMatchCairo)
+{
+    // Joins on pieces shorter than the join's inner corner reaches fold the
+    // outline over itself; a line going back over itself and lines that
+    // cross overlap on their edges; all count once.
+    expectStrokeLikeCairo(polyline({{5, 30}, {8, 10}, {8.6, 10.4}, {9, 30}, {14, 8}, {14.3, 8}, {20, 31}}, 3.5, 0, 0),
+                          "short pieces, mitred");
+    expectStrokeLikeCairo(polyline({{5, 5}, {30, 30}, {12.3, 12.3}, {33, 7}}, 2.5, 1, 1), "retraced line",
+                          QColor(0, 0, 0, 120));
+    expectStrokeLikeCairo(polyline({{4, 20}, {36, 21}, {20.5, 36}, {20, 3}}, 2, 2, 2), "crossing lines");
+    // Round caps and joins on a line that ends a hair from its start: its
+    // two caps overlap there.
+    KTNSVGBezierPath loop = polyline({{10, 30}, {20, 6.4}, {31, 30.2}, {10.01, 30.02}}, 2, 1, 1);
+    expectStrokeLikeCairo(loop, "nearly closed line", QColor(0, 0, 0, 160));
+    KTNSVGBezierPath curve;
+    curve.moveToPoint(QPointF(6, 34));
+    curve.curveToPoint({34, 2}, {34, 34}, {6, 2});
+    curve.curveToPoint({6, 34.01}, {20, 10}, {20, 30});
+    curve.lineWidth = 2;
+    curve.lineCapStyle = 1;
+    curve.lineJoinStyle = 1;
+    expectStrokeLikeCairo(curve, "self-crossing curves");
+}
