@@ -407,6 +407,15 @@ TEST(ScanlineContext, DrawsSolidPathsWithTheOwnRasteriser)
     const QImage own = strokeOwn(circle, Qt::black);
     EXPECT_EQ(drawWithContext(paint), own);
     EXPECT_NE(drawWithCairo(paint), own);
+    // A shape whose box is large goes to cairo, which draws it faster;
+    // a small one in the same large image does not.
+    const QSize large(300, 300);
+    KTNSVGBezierPath big;
+    big.appendOvalInRect(QRectF(10.3, 20.7, 250, 240));
+    big.lineWidth = 3;
+    const Paint paintBig = [&](KTNSVGDrawContext &c) { c.strokePath(big, QColor(0, 0, 0)); };
+    EXPECT_EQ(drawWithContext(paintBig, large), drawWithCairo(paintBig, large));
+    EXPECT_NE(drawWithContext(paint, large), drawWithCairo(paint, large));
 }
 
 TEST(ScanlineBadInput, NonFiniteAndHugeValuesGiveClearResults)

@@ -28,8 +28,10 @@ std::atomic<bool> s_enabled{true};
 // Beyond this many edges the rasteriser gives the path back to the caller:
 // its memory stays bounded (an edge is 20 bytes).
 constexpr std::size_t kMaxEdges = std::size_t(1) << 20;
-// Beyond this many cells (a shape's box within the image) likewise.
-constexpr std::size_t kMaxCells = std::size_t(1) << 22;
+// Beyond this many cells (a shape's box within the image) likewise: the
+// work of area sums grows with the box, and from about a 96 px square on
+// cairo, whose work follows the outline, is faster.
+constexpr std::size_t kMaxCells = 10000;
 // Subdivisions of one curve at most (2^16 pieces), so that a curve with
 // huge coordinates cannot flatten without end.
 constexpr int kMaxFlattenDepth = 16;
@@ -1088,6 +1090,16 @@ bool clearOfImage(const QPainterPath &path, const Target &target, double margin)
     return outside(box, target, margin);
 }
 
+// Whether the box the path may cover within the image is small enough.
+bool smallEnough(const QPainterPath &path, const Target &target, double margin)
+{
+    const QRectF box = path.controlPointRect()
+                           .translated(-QPointF(target.origin))
+                           .adjusted(-margin, -margin, margin, margin)
+                           .intersected(QRectF(0, 0, target.width, target.height));
+    return box.isEmpty() || (box.width() + 3) * (box.height() + 1) <= double(kMaxCells);
+}
+
 bool validTarget(const Target &target)
 {
     return target.bits && target.width > 0 && target.height > 0 && target.stride >= qsizetype(target.width) * 4;
@@ -1112,6 +1124,8 @@ bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
     if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !finitePath(path)
         || clearOfImage(path, target, 1))
         return true;
+    if (!smallEnough(path, target, 1))
+        return false;
     Scratch &s = scratch();
     Edges edges(target.width, target.height, s.edges);
     FillSink sink(edges, s.points);
@@ -1131,6 +1145,9 @@ bool strokePath(const Target &target, const QPainterPath &path, const QList<int>
     const double margin = style.width / 2 * std::max(style.miterLimit, 1.5) + 2;
     if (clearOfImage(path, target, margin))
         return true;
+    // Mitres seldom reach as far as they may.
+    if (!smallEnough(path, target, style.width / 2 + 1))
+        return false;
     Scratch &s = scratch();
     Edges edges(target.width, target.height, s.edges);
     StrokeSink sink(edges, style, path, target.origin, s);

@@ -1,10 +1,10 @@
-// The engine's own scanline rasteriser for the common drawing case: solid
-// colour, no clip, no layer, straight into an ARGB32-premultiplied image.
-// Outlines are flattened and stroked into polygons, and polygons are filled
-// with exact area coverage under the non-zero or even-odd rule, composited
-// source-over. Its pixels follow cairo's (which draws every other case):
-// the same flattening tolerance, the same pen for round caps and joins, the
-// same colour rounding.
+// The engine's own rasteriser for the common drawing case: solid colour,
+// no clip, no layer, straight into an ARGB32-premultiplied image. Outlines
+// are flattened and stroked into polygons as cairo's stroker does (same
+// tolerance, same pen for round caps and joins), filled under the non-zero
+// or even-odd rule with area coverage (rows where the outline overlaps
+// itself are sampled so that overlaps count once) and composited
+// source-over with cairo's colour rounding. Cairo draws every other case.
 #pragma once
 
 #include <kalvo/global.h>
@@ -71,8 +71,9 @@ KALVO_EXPORT QRgb premultiplied(const QColor &color, double opacity);
 
 // Fills `path` (device coordinates, its own fill rule) with the
 // premultiplied colour. Answers false, having drawn nothing, for a path
-// beyond what this rasteriser takes on (too many edges): the caller draws
-// it another way. A path with non-finite coordinates draws nothing.
+// beyond what this rasteriser takes on (too many edges, or a box so large
+// that cairo draws it faster): the caller draws it another way. A path
+// with non-finite coordinates draws nothing.
 KALVO_EXPORT bool fillPath(const Target &target, const QPainterPath &path, QRgb color);
 
 // Strokes `path` with `style`. Subpaths listed in `closedEnds` (by their
