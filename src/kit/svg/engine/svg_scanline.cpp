@@ -46,7 +46,14 @@ constexpr int kMaxPenVertices = 4096;
 double snap(double v)
 {
     // Cairo keeps coordinates in 24.8 fixed point.
-    return std::nearbyint(v * 256.0) / 256.0;
+    // Rounded to the nearest 1/256 (ties to even) by adding and taking
+    // away 1.5 * 2^52, as cairo converts: exact below 2^51 / 256.
+    constexpr double kMagic = 6755399441055744.0;
+    const double scaled = v * 256.0;
+    if (!(std::abs(scaled) < 1e15))
+        return std::nearbyint(scaled) / 256.0;
+    const double shifted = scaled + kMagic;
+    return (shifted - kMagic) / 256.0;
 }
 
 QPointF snap(QPointF p)
@@ -115,49 +122,48 @@ struct RowEdge
 };
 
 // The edges of one shape in image coordinates, with the box they span.
-// Edges wholly above, below or right of the image add nothing that shows
-// and are left out; horizontal ones add no area.
 class Edges
 {
 public:
-    Edges(int width, int height, std::vector<Segment> &storage) : list(storage), m_width(width), m_height(height)
+    Edges(int height, std::vector<Segment> &storage) : list(storage), m_height(height)
     {
         list.clear();
     }
 
-    void add(QPointF a, QPointF b, double weight)
-    {
-        if (a.y() == b.y())
-            return;
-        const double top = std::min(a.y(), b.y());
-        const double bottom = std::max(a.y(), b.y());
-        const double left = std::min(a.x(), b.x());
-        if (bottom <= 0 || top >= m_height)
-            return;
-        if (left >= m_width) {
-            // What it closes on the left runs to the image's right side.
-            maxX = std::max(maxX, double(m_width));
-            return;
-        }
-        if (list.size() >= kMaxEdges) {
-            overflow = true;
-            return;
-        }
-        list.push_back({float(a.x()), float(a.y()), float(b.x()), float(b.y()), float(weight)});
-        minX = std::min(minX, left);
-        maxX = std::max(maxX, std::max(a.x(), b.x()));
-        minY = std::min(minY, top);
-        maxY = std::max(maxY, bottom);
-    }
-
+    // A closed polygon. Horizontal edges add no area and are left out;
+    // edges beyond the image are kept (the filler passes over them), so
+    // that the box is simply the points' box.
     void addContour(const std::vector<QPointF> &points, double weight)
     {
         const std::size_t n = points.size();
         if (n < 2)
             return;
-        for (std::size_t i = 0; i + 1 < n; ++i)
-            add(points[i], points[i + 1], weight);
-        add(points[n - 1], points[0], weight);
+        if (list.size() + n > kMaxEdges) {
+            overflow = true;
+            return;
+        }
+        const float w = float(weight);
+        const QPointF *p = points.data();
+        double left = p[0].x(), right = left, top = p[0].y(), bottom = top;
+        for (std::size_t i = 1; i < n; ++i) {
+            left = std::min(left, p[i].x());
+            right = std::max(right, p[i].x());
+            top = std::min(top, p[i].y());
+            bottom = std::max(bottom, p[i].y());
+        }
+        if (bottom <= 0 || top >= m_height)
+            return;
+        minX = std::min(minX, left);
+        maxX = std::max(maxX, right);
+        minY = std::min(minY, top);
+        maxY = std::max(maxY, bottom);
+        QPointF a = p[n - 1];
+        for (std::size_t i = 0; i < n; ++i) {
+            const QPointF b = p[i];
+            if (a.y() != b.y())
+                list.push_back({float(a.x()), float(a.y()), float(b.x()), float(b.y()), w});
+            a = b;
+        }
     }
 
     std::vector<Segment> &list;
@@ -165,7 +171,6 @@ public:
     double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
 
 private:
-    int m_width;
     int m_height;
 };
 
@@ -183,6 +188,14 @@ double signedArea(const std::vector<QPointF> &points)
 }
 
 // ---- Filling ----
+
+// The ceiling of a number that is not negative (std::ceil is a library
+// call on the baseline instruction set).
+inline int ceilOf(float v)
+{
+    const int i = static_cast<int>(v);
+    return float(i) < v ? i + 1 : i;
+}
 
 uint32_t multiply(uint32_t pixel, uint32_t alpha)
 {
@@ -243,7 +256,7 @@ class Filler
 {
 public:
     Filler(const Target &target, QRgb color, bool evenOdd, Scratch &s)
-        : m_target(target), m_color(color), m_evenOdd(evenOdd), m_scratch(s)
+        : m_target(target), m_color(color), m_opaque((color >> 24) == 255), m_evenOdd(evenOdd), m_scratch(s)
     {
     }
 
@@ -272,13 +285,17 @@ private:
         const int alpha = static_cast<int>(cover * 255.0f + 0.5f);
         if (alpha <= 0)
             return;
-        const uint32_t source = alpha >= 255 ? m_color : multiply(m_color, uint32_t(alpha));
-        const uint32_t rest = 255 - (source >> 24);
-        *pixel = rest == 0 ? source : source + multiply(*pixel, rest);
+        if (alpha >= 255) {
+            *pixel = m_opaque ? m_color : m_color + multiply(*pixel, 255 - (m_color >> 24));
+            return;
+        }
+        const uint32_t source = multiply(m_color, uint32_t(alpha));
+        *pixel = source + multiply(*pixel, 255 - (source >> 24));
     }
 
     const Target &m_target;
     uint32_t m_color;
+    bool m_opaque;
     bool m_evenOdd;
     Scratch &m_scratch;
     const std::vector<Segment> *m_segments = nullptr;
@@ -361,11 +378,19 @@ void Filler::line(const Segment &segment)
     const float rows = float(m_rows);
     if (!(y1 > y0) || !(y1 > 0) || !(y0 < rows))
         return;
+    // Most pieces of a flattened outline lie within one row.
+    if (y0 >= 0 && y1 <= rows) {
+        const int row = static_cast<int>(y0);
+        if (float(row + 1) >= y1) {
+            span(row, x0, x1, (y1 - y0) * d);
+            return;
+        }
+    }
     const float slope = (x1 - x0) / (y1 - y0);
     const float top = std::max(y0, 0.0f);
     const float bottom = std::min(y1, rows);
     const int first = static_cast<int>(top);
-    const int last = std::min(m_rows, static_cast<int>(std::ceil(bottom)));
+    const int last = std::min(m_rows, ceilOf(bottom));
     float x = x0 + (top - y0) * slope;
     for (int row = first; row < last; ++row) {
         const float yb = std::min(float(row + 1), bottom);
@@ -384,6 +409,12 @@ void Filler::span(int row, float xa, float xb, float d)
 {
     const float width = float(m_width);
     float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
+    if (xa >= 0 && xb >= 0 && xa <= width && xb <= width) {
+        spanInside(cells, xa, xb, d);
+        m_first[row] = std::min(m_first[row], static_cast<int>(std::min(xa, xb)));
+        m_last[row] = std::max(m_last[row], ceilOf(std::max(xa, xb)) + 1);
+        return;
+    }
     if (xa <= 0 && xb <= 0) {
         cells[0] += d;
         m_first[row] = 0;
@@ -407,7 +438,7 @@ void Filler::span(int row, float xa, float xb, float d)
     }
     spanInside(cells, xa, xb, d);
     const int lo = static_cast<int>(std::min(xa, xb));
-    const int hi = static_cast<int>(std::ceil(std::max(xa, xb))) + 1;
+    const int hi = ceilOf(std::max(xa, xb)) + 1;
     m_first[row] = std::min(m_first[row], lo);
     m_last[row] = std::max(m_last[row], hi);
 }
@@ -417,7 +448,7 @@ void Filler::spanInside(float *cells, float xa, float xb, float d)
     const float x0 = std::min(xa, xb);
     const float x1 = std::max(xa, xb);
     const int i0 = static_cast<int>(x0);
-    const int i1 = static_cast<int>(std::ceil(x1));
+    const int i1 = ceilOf(x1);
     if (i1 <= i0 + 1) {
         // Within one cell: its area splits by the mean position.
         const float share = 0.5f * (xa + xb) - float(i0);
@@ -512,7 +543,7 @@ void Filler::sampleRow(int row, float *cells)
         const float slope = (e.x1 - e.x0) / (e.y1 - e.y0);
         const float y = top + 0.5f * step;
         edges.push_back({from, to, e.x0 + (y - e.y0) * slope - float(m_left), slope * step,
-                         static_cast<int>(std::lround(down ? e.weight : -e.weight))});
+                         (e.weight > 0) == down ? 1 : -1});
     }
     std::sort(edges.begin(), edges.end(), [](const RowEdge &a, const RowEdge &b) {
         return a.x + a.dx * (kRowSamples / 2) < b.x + b.dx * (kRowSamples / 2);
@@ -1127,7 +1158,7 @@ bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
     if (!smallEnough(path, target, 1))
         return false;
     Scratch &s = scratch();
-    Edges edges(target.width, target.height, s.edges);
+    Edges edges(target.height, s.edges);
     FillSink sink(edges, s.points);
     Walker::walk(path, target.origin, nullptr, target, 1, s.flat, sink);
     const bool drawn = !edges.overflow && Filler(target, color, path.fillRule() == Qt::OddEvenFill, s).fill(edges);
@@ -1149,7 +1180,7 @@ bool strokePath(const Target &target, const QPainterPath &path, const QList<int>
     if (!smallEnough(path, target, style.width / 2 + 1))
         return false;
     Scratch &s = scratch();
-    Edges edges(target.width, target.height, s.edges);
+    Edges edges(target.height, s.edges);
     StrokeSink sink(edges, style, path, target.origin, s);
     Walker::walk(path, target.origin, closedEnds, target, margin, s.flat, sink);
     const bool drawn = !edges.overflow && Filler(target, color, false, s).fill(edges);
