@@ -56,6 +56,10 @@ class KTNTKSVGBaseElement;
 class KTNSVGGradient;
 class KTNSVGStopElement;
 
+namespace svg {
+struct PreparedValues;
+}
+
 using KTNSVGAttributes = QMap<QString, QString>;
 using KTNSVGElementPtr = std::shared_ptr<KTNTKSVGBaseElement>;
 using KTNSVGElementList = QList<KTNSVGElementPtr>;
@@ -223,6 +227,9 @@ public:
     void initWithAttributes(const KTNSVGAttributes &attributes, KTNSVGBuildContext *context = nullptr);
     // parserAttributeWithKey for every non-empty value, then propertyToFit.
     void setupPropertyWithAttributes(const KTNSVGAttributes &attributes);
+    // initWithAttributes for values the engine's document preparation has
+    // already read (the fields its attributes would give).
+    void initWithPrepared(const svg::PreparedValues &values, KTNSVGBuildContext *context = nullptr);
 
     // ---- Overridable stages (subclasses call the base first) ----
     virtual void setupDefaultValue();
@@ -353,6 +360,10 @@ private:
     // was not given is inherited.
     bool m_fillGiven = false;
     bool m_strokeGiven = false;
+    // The build stages around `setup` (which fills the fields).
+    template <typename Setup>
+    void build(KTNSVGBuildContext *context, const Setup &setup);
+    void setupPreparedValues(const svg::PreparedValues &values);
     KTNSVGBuildContext *m_build = nullptr; // only while initWithAttributes runs
 };
 

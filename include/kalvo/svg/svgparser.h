@@ -42,6 +42,10 @@ class QXmlStreamReader;
 
 namespace kalvo {
 
+namespace svg {
+struct PreparedElement;
+}
+
 struct KALVO_EXPORT KTNSVGLimits
 {
     // Elements nested deeper than this (the "svg" element is depth 1)
@@ -155,7 +159,14 @@ private:
     void buildPrepared(KTNSvgElement root, QElapsedTimer &timer);
     void resolveTopLevelReferences();
     void resolveReferences(const KTNSVGElementPtr &element);
-    void walkElement(const KTNSvgElement &node, int depth);
+    void walkElement(const svg::PreparedElement &node, int depth);
+    // createSVGElementWithElementName for an element whose values were
+    // prepared: made from them, then placed the same way.
+    KTNSVGElementPtr createPreparedElement(const svg::PreparedElement &node);
+    // Whether an element may be made (the budgets), counted when it may.
+    bool admitElement();
+    // Puts a new element into the lists and stacks that its name calls for.
+    void placeElement(const QString &name, const KTNSVGElementPtr &element);
     // What the start of an element made: the element (if any) and whether
     // it went onto the group stack.
     struct Opened
@@ -176,6 +187,10 @@ private:
     bool m_budgetSpent = false; // elements or outline elements: building stops
     QString m_errorString;
     mutable std::unique_ptr<Index> m_index;
+    // Off: prepared values reach the elements as text (the slower way, kept
+    // for tests to compare with).
+    bool m_typedHandover = true;
+    friend struct KTNSVGParserMgrTesting;
 };
 
 } // namespace kalvo

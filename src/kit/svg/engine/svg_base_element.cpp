@@ -4,6 +4,7 @@
 
 #include <kalvo/theme/color.h>
 
+#include "svg_prepare_p.h"
 #include "svg_scanner_p.h"
 
 #include <QElapsedTimer>
@@ -61,12 +62,23 @@ KTNSVGElementPtr KTNTKSVGBaseElement::elementWithName(const QString &name, const
 
 void KTNTKSVGBaseElement::initWithAttributes(const KTNSVGAttributes &attributes, KTNSVGBuildContext *context)
 {
+    build(context, [&] { setupPropertyWithAttributes(attributes); });
+}
+
+void KTNTKSVGBaseElement::initWithPrepared(const svg::PreparedValues &values, KTNSVGBuildContext *context)
+{
+    build(context, [&] { setupPreparedValues(values); });
+}
+
+template <typename Setup>
+void KTNTKSVGBaseElement::build(KTNSVGBuildContext *context, const Setup &setup)
+{
     m_build = context;
     QElapsedTimer timer;
     if (context)
         timer.start();
     setupDefaultValue();
-    setupPropertyWithAttributes(attributes);
+    setup();
     if (context) {
         context->styleNanoseconds += timer.nsecsElapsed();
         timer.restart();
@@ -98,6 +110,91 @@ void KTNTKSVGBaseElement::setupPropertyWithAttributes(const KTNSVGAttributes &at
     for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
         if (!it.value().isEmpty())
             parserAttributeWithKey(it.key(), it.value());
+    }
+    propertyToFit();
+}
+
+void KTNTKSVGBaseElement::setupPreparedValues(const svg::PreparedValues &values)
+{
+    using V = svg::PreparedValues;
+    const quint32 given = values.given;
+    // What parserAttributeWithKey does with "fill" or "stroke".
+    auto paint = [&](const svg::PreparedPaint &paint, const QString &key, bool &paintGiven, int &has,
+                     QString &server, QColor &color, QString &colorText) {
+        if (paint.kind < 0) {
+            if (!paint.text.isEmpty())
+                parserAttributeWithKey(key, paint.text);
+            return;
+        }
+        paintGiven = true;
+        has = paint.kind;
+        if (paint.kind == 2) {
+            server = paint.text;
+        } else if (paint.kind == 1) {
+            color = paint.color;
+            colorText = paint.text;
+        }
+    };
+    if (given & V::kId)
+        identifier = values.id;
+    if (given & V::kOpacity)
+        opacity = values.opacity;
+    if (given & V::kFill)
+        paint(values.fill, QStringLiteral("fill"), m_fillGiven, hasFill, fillElementIdentifier, fillColor, fillColorStr);
+    if (given & V::kFillOpacity)
+        m_fillOpacity = values.fillOpacity;
+    if (given & V::kFillRule)
+        fillRule = values.fillRule;
+    if (given & V::kStroke)
+        paint(values.stroke, QStringLiteral("stroke"), m_strokeGiven, hasStroke, strokeElementIdentifier, strokColor,
+              strokColorStr);
+    if (given & V::kStrokeOpacity)
+        m_strokeOpacity = values.strokeOpacity;
+    if (given & V::kStrokeWidth) {
+        strokeWidth = values.strokeWidth;
+        useDefaultStrokeWidth = false;
+    }
+    if (given & V::kLineCap)
+        strokeLineCap = values.lineCap;
+    if (given & V::kLineJoin)
+        strokeLineJoin = values.lineJoin;
+    if (given & V::kMiterLimit)
+        miterLimit = values.miterLimit;
+    if ((given & V::kDashArray) && !values.dashArray.isEmpty())
+        strokeDashArray = parserStrokeDashArrayWithValue(values.dashArray);
+    if (given & V::kDashOffset)
+        strokeDashOffset = values.dashOffset;
+    if (given & V::kClipPath)
+        clipPathIdentifier = values.clipPath;
+    if (given & V::kMask)
+        maskIdentifier = values.mask;
+    if (given & V::kTransform)
+        transform = values.transform;
+    if ((given & V::kPathData) && !values.pathData.isEmpty()) {
+        if (dynamic_cast<KTNTKSVGPathElement *>(this))
+            parserAttributeWithKey(QStringLiteral("d"), values.pathData);
+        else if (dynamic_cast<KTNTKSVGPolylineElement *>(this))
+            parserAttributeWithKey(QStringLiteral("points"), values.pathData);
+    }
+    if (values.geometryGiven) {
+        double *fields[6] = {};
+        if (auto *rect = dynamic_cast<KTNTKSVGRectElement *>(this)) {
+            double *own[] = {&rect->x, &rect->y, &rect->width, &rect->height, &rect->rx, &rect->ry};
+            std::copy(std::begin(own), std::end(own), fields);
+        } else if (auto *circle = dynamic_cast<KTNTKSVGCircleElement *>(this)) {
+            double *own[] = {&circle->cx, &circle->cy, &circle->r};
+            std::copy(std::begin(own), std::end(own), fields);
+        } else if (auto *ellipse = dynamic_cast<KTNTKSVGEllipseElement *>(this)) {
+            double *own[] = {&ellipse->cx, &ellipse->cy, &ellipse->rx, &ellipse->ry};
+            std::copy(std::begin(own), std::end(own), fields);
+        } else if (auto *line = dynamic_cast<KTNTKSVGLineElement *>(this)) {
+            double *own[] = {&line->x1, &line->y1, &line->x2, &line->y2};
+            std::copy(std::begin(own), std::end(own), fields);
+        }
+        for (int i = 0; i < 6; ++i) {
+            if (fields[i] && (values.geometryGiven & (1u << i)))
+                *fields[i] = values.geometry[i];
+        }
     }
     propertyToFit();
 }

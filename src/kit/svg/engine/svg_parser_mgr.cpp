@@ -160,9 +160,14 @@ void KTNSVGParserMgr::parseXml(QXmlStreamReader &reader)
 void KTNSVGParserMgr::buildPrepared(KTNSvgElement root, QElapsedTimer &timer)
 {
     const svg::PrepareLimits limits{m_limits.maxDepth, m_limits.maxElements};
-    if (svg::prepareTree(root, limits).limitReached)
+    svg::PreparedElement prepared;
+    if (svg::prepareTree(root, limits, prepared).limitReached)
         m_limitReached = true;
-    walkElement(root, 1);
+    // The source tree is done with: free it before the elements are built.
+    root = KTNSvgElement();
+    if (!m_typedHandover)
+        svg::writeOutValues(prepared);
+    walkElement(prepared, 1);
     const qint64 built = timer.nsecsElapsed();
     linkDefsElements();
     m_times.link = timer.nsecsElapsed() - built;
@@ -193,7 +198,7 @@ void KTNSVGParserMgr::resolveReferences(const KTNSVGElementPtr &element)
 
 // ---- Tree path ----
 
-void KTNSVGParserMgr::walkElement(const KTNSvgElement &node, int depth)
+void KTNSVGParserMgr::walkElement(const svg::PreparedElement &node, int depth)
 {
     if (m_budgetSpent)
         return;
@@ -201,8 +206,15 @@ void KTNSVGParserMgr::walkElement(const KTNSvgElement &node, int depth)
         m_limitReached = true;
         return;
     }
-    const Opened opened = startElement(node.elementName, node.attribute, true);
-    for (const KTNSvgElement &child : node.childElements) {
+    Opened opened;
+    if (node.typed) {
+        const qsizetype groups = groupElementStack.size();
+        opened.element = createPreparedElement(node);
+        opened.pushedGroup = groupElementStack.size() > groups;
+    } else {
+        opened = startElement(node.elementName, node.attribute, true);
+    }
+    for (const svg::PreparedElement &child : node.childElements) {
         if (m_budgetSpent)
             break;
         walkElement(child, depth + 1);
@@ -345,14 +357,42 @@ KTNSVGElementPtr KTNSVGParserMgr::createSVGElementWithElementName(const QString 
 {
     if (name.isEmpty() || attributes.isEmpty() || !KTNTKSVGBaseElement::classMap().contains(name))
         return nullptr;
-    if (m_elementCount >= m_limits.maxElements || m_build.pathElementBudget <= 0) {
-        m_limitReached = m_budgetSpent = true;
+    if (!admitElement())
         return nullptr;
-    }
     const KTNSVGElementPtr element = KTNTKSVGBaseElement::elementWithName(name, attributes, &m_build);
     if (!element)
         return nullptr;
     ++m_elementCount;
+    placeElement(name, element);
+    return element;
+}
+
+KTNSVGElementPtr KTNSVGParserMgr::createPreparedElement(const svg::PreparedElement &node)
+{
+    const QString &name = node.elementName;
+    if (name.isEmpty() || node.values.isEmpty())
+        return nullptr;
+    const auto factory = KTNTKSVGBaseElement::classMap().constFind(name);
+    if (factory == KTNTKSVGBaseElement::classMap().constEnd() || !admitElement())
+        return nullptr;
+    const KTNSVGElementPtr element = (*factory)();
+    element->initWithPrepared(node.values, &m_build);
+    ++m_elementCount;
+    placeElement(name, element);
+    return element;
+}
+
+bool KTNSVGParserMgr::admitElement()
+{
+    if (m_elementCount >= m_limits.maxElements || m_build.pathElementBudget <= 0) {
+        m_limitReached = m_budgetSpent = true;
+        return false;
+    }
+    return true;
+}
+
+void KTNSVGParserMgr::placeElement(const QString &name, const KTNSVGElementPtr &element)
+{
     const KTNSVGElementPtr group = groupElementStack.isEmpty() ? nullptr : groupElementStack.last();
     element->setParentElement(group);
     if (name == QLatin1String("linearGradient") || name == QLatin1String("radialGradient")) {
@@ -373,7 +413,6 @@ KTNSVGElementPtr KTNSVGParserMgr::createSVGElementWithElementName(const QString 
         if (name == QLatin1String("g") || name == svgName())
             groupElementStack.append(element);
     }
-    return element;
 }
 
 void KTNSVGParserMgr::addGradientStopWithAttributes(const KTNSVGAttributes &attributes)

@@ -125,6 +125,12 @@ const QSet<QString> &styleProperties()
     return names;
 }
 
+const QString &groupName()
+{
+    static const QString name = QStringLiteral("g");
+    return name;
+}
+
 bool isShapeName(const QString &name)
 {
     static const QSet<QString> names{QStringLiteral("path"),    QStringLiteral("rect"),     QStringLiteral("circle"),
@@ -147,6 +153,40 @@ QString number(double value)
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
     return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+// What number(value) reads back as: the value the element classes got
+// from the text the preparation used to write.
+double reread(double value)
+{
+    if (!std::isfinite(value))
+        value = 0;
+    // Whole numbers of up to twelve digits are written exactly.
+    if (value == std::trunc(value) && std::abs(value) < 1e12)
+        return value;
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+    const qsizetype size = result.ptr - buffer;
+    char16_t wide[32];
+    for (qsizetype i = 0; i < size; ++i)
+        wide[i] = static_cast<char16_t>(buffer[i]);
+    double read = 0;
+    return leadingNumber(QStringView(wide, size), read) ? read : 0.0;
+}
+
+// An opacity as the elements read it: a negative number is no opacity.
+double rereadOpacity(double value)
+{
+    const double read = reread(value);
+    return read < 0 ? 1.0 : read;
+}
+
+// What the elements made of matrixText(t).
+QTransform rereadTransform(const QTransform &t)
+{
+    return QTransform()
+        * QTransform(reread(t.m11()), reread(t.m12()), reread(t.m21()), reread(t.m22()), reread(t.dx()),
+                     reread(t.dy()));
 }
 
 QString matrixText(const QTransform &t)
@@ -288,6 +328,21 @@ bool keepsVerbatim(const QString &value)
 QString colorText(const QColor &color)
 {
     return color.name(QColor::HexRgb);
+}
+
+// A colour as the elements keep colorText(color).
+PreparedPaint colourPaint(const QColor &color)
+{
+    return PreparedPaint{1, colorText(color), QColor(color.red(), color.green(), color.blue(), 255)};
+}
+
+// Colour keywords the elements look up in the (fixed) named-colour table.
+const PreparedPaint &keywordPaint(bool current)
+{
+    static const PreparedPaint currentColor{1, QStringLiteral("currentColor"),
+                                            hexColorWithString(QStringLiteral("currentColor"))};
+    static const PreparedPaint black{1, QStringLiteral("black"), hexColorWithString(QStringLiteral("black"))};
+    return current ? currentColor : black;
 }
 
 // ---- Lengths ----
@@ -755,7 +810,7 @@ public:
     {
     }
 
-    KTNSvgElement buildRoot(const KTNSvgElement &root);
+    PreparedElement buildRoot(const KTNSvgElement &root);
     // Every gradient, clip path and mask with an identifier, in document
     // order, as referenced from user space.
     void buildDefinitions(const KTNSvgElement &element, int depth, std::optional<QColor> color);
@@ -773,16 +828,16 @@ private:
         bool flat = false;    // content of a clip path or mask: shapes only
     };
 
-    void buildChildren(const KTNSvgElement &element, const Context &context, QList<KTNSvgElement> &out);
-    void buildElement(const KTNSvgElement &element, const Context &context, QList<KTNSvgElement> &out);
+    void buildChildren(const KTNSvgElement &element, const Context &context, QList<PreparedElement> &out);
+    void buildElement(const KTNSvgElement &element, const Context &context, QList<PreparedElement> &out);
     bool spend();
     Style computeStyle(const KTNSvgElement &element, const Style &parent) const;
     Paint computePaint(const QString &value, const Paint &parent, const std::optional<QColor> &color,
                        bool &specified) const;
-    void writeStyle(const Style &style, QMap<QString, QString> &attributes);
+    void writeStyle(const Style &style, PreparedValues &out);
     void writeGeometry(const KTNSvgElement &element, const Viewport &viewport, double fontSize,
-                       QMap<QString, QString> &out) const;
-    void writeCommon(const KTNSvgElement &element, const Context &context, QMap<QString, QString> &out);
+                       PreparedValues &out) const;
+    void writeCommon(const KTNSvgElement &element, const Context &context, PreparedValues &out);
     QString clipReference(const QString &id, const QTransform &ctm, bool mask);
     QString gradientReference(const QString &id);
     void buildGradient(const QString &id, const KTNSvgElement &gradient, std::optional<QColor> color = std::nullopt);
@@ -799,14 +854,14 @@ private:
     qsizetype m_elements = 0;
     bool m_limitReached = false;
     int m_serial = 0;
-    QList<KTNSvgElement> m_definitions;
+    QList<PreparedElement> m_definitions;
     QHash<QString, QString> m_clipClones;     // identifier + matrix -> clone identifier
     QHash<QString, QString> m_gradientsBuilt; // identifier -> prepared identifier ("" none)
     QSet<QString> m_gradientsWithoutStops;
     QSet<QString> m_clipsBuilding;
     // The shape whose clip path is being resolved (its name and prepared
     // geometry), for clip paths in "objectBoundingBox" units.
-    const KTNSvgElement *m_clippedShape = nullptr;
+    const PreparedElement *m_clippedShape = nullptr;
     Viewport m_rootViewport;
 };
 
@@ -1062,7 +1117,7 @@ void Builder::buildGradient(const QString &id, const KTNSvgElement &gradient, st
         if (stopSource)
             break;
     }
-    KTNSvgElement out;
+    PreparedElement out;
     out.elementName = gradient.elementName;
     out.attribute.insert(QStringLiteral("id"), id);
     const bool userSpace = attribute("gradientUnits", false) == QLatin1String("userSpaceOnUse");
@@ -1118,7 +1173,7 @@ void Builder::buildGradient(const QString &id, const KTNSvgElement &gradient, st
     for (const KTNSvgElement &stop : stopSource ? stopSource->childElements : noStops) {
         if (stop.elementName != QLatin1String("stop") || !spend())
             continue;
-        KTNSvgElement prepared;
+        PreparedElement prepared;
         prepared.elementName = stop.elementName;
         double offset = percentOrNumber(stop.attribute.value(QStringLiteral("offset")), 1.0).value_or(0);
         if (!std::isfinite(offset))
@@ -1167,9 +1222,14 @@ QString Builder::clipReference(const QString &id, const QTransform &ctm, bool ma
         // The clip path's coordinates are shares of the shape's box.
         if (!m_clippedShape)
             return QString();
-        KTNSVGAttributes geometry = m_clippedShape->attribute;
-        geometry.remove(QStringLiteral("transform"));
-        const KTNSVGElementPtr probe = KTNTKSVGBaseElement::elementWithName(m_clippedShape->elementName, geometry);
+        PreparedValues geometry = m_clippedShape->values;
+        geometry.given &= ~PreparedValues::kTransform;
+        const auto factory = KTNTKSVGBaseElement::classMap().constFind(m_clippedShape->elementName);
+        KTNSVGElementPtr probe;
+        if (factory != KTNTKSVGBaseElement::classMap().constEnd()) {
+            probe = (*factory)();
+            probe->initWithPrepared(geometry);
+        }
         const QRectF box = probe && probe->shape ? probe->shape->path.boundingRect() : QRectF();
         if (!(box.width() > 0) || !(box.height() > 0))
             return QString();
@@ -1186,7 +1246,7 @@ QString Builder::clipReference(const QString &id, const QTransform &ctm, bool ma
     m_clipsBuilding.insert(id);
     const QString clone = (units * ctm).isIdentity() ? id : newIdentifier(id);
     m_clipClones.insert(key, clone);
-    KTNSvgElement out;
+    PreparedElement out;
     out.elementName = definition->elementName;
     out.attribute = definition->attribute;
     out.attribute.remove(QStringLiteral("transform"));
@@ -1208,18 +1268,23 @@ QString Builder::clipReference(const QString &id, const QTransform &ctm, bool ma
         // Without anything to show, a clip path or mask hides everything:
         // an outline without area says so.
         if (out.childElements.isEmpty())
-            out.childElements.append(KTNSvgElement(QStringLiteral("rect"), {{QStringLiteral("width"), QStringLiteral("0")}}));
+            out.childElements.append(PreparedElement(QStringLiteral("rect"), {{QStringLiteral("width"), QStringLiteral("0")}}));
         m_definitions.append(out);
     }
     m_clipsBuilding.remove(id);
     return clone;
 }
 
-void Builder::writeStyle(const Style &style, QMap<QString, QString> &out)
+void Builder::writeStyle(const Style &style, PreparedValues &out)
 {
-    // Keys are literals: a map key made from Latin-1 text would be a new
-    // string each time.
-    auto paint = [&](const Paint &p, const QString &name, const QString &opacityName, double opacity) {
+    using V = PreparedValues;
+    auto paint = [&](const Paint &p, PreparedPaint &target, V::Field field, double &opacityTarget,
+                     V::Field opacityField, double opacity) {
+        out.given |= field;
+        auto setOpacity = [&](double value) {
+            out.given |= opacityField;
+            opacityTarget = rereadOpacity(value);
+        };
         Paint effective = p;
         if (effective.kind == Paint::Server) {
             QString prepared = gradientReference(effective.server);
@@ -1235,120 +1300,145 @@ void Builder::writeStyle(const Style &style, QMap<QString, QString> &out)
                 else if (p.fallback.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0)
                     effective = style.color ? Paint{Paint::Color, *style.color, {}, {}} : Paint{Paint::Current, {}, {}, {}};
             } else {
-                out.insert(name, QStringLiteral("url(#%1)").arg(prepared));
+                target = PreparedPaint{2, prepared, {}};
                 if (opacity != 1)
-                    out.insert(opacityName, number(opacity));
+                    setOpacity(opacity);
                 return;
             }
         }
         switch (effective.kind) {
         case Paint::None:
         case Paint::Server:
-            out.insert(name, QStringLiteral("none"));
+            target = PreparedPaint{};
             break;
         case Paint::Current:
             if (style.color) {
                 if (style.color->alpha() == 0) {
-                    out.insert(name, QStringLiteral("none"));
+                    target = PreparedPaint{};
                     break;
                 }
-                out.insert(name, colorText(*style.color));
+                target = colourPaint(*style.color);
                 if (opacity * style.color->alphaF() != 1)
-                    out.insert(opacityName, number(opacity * style.color->alphaF()));
+                    setOpacity(opacity * style.color->alphaF());
                 break;
             }
-            out.insert(name, QStringLiteral("currentColor"));
+            target = keywordPaint(true);
             if (opacity != 1)
-                out.insert(opacityName, number(opacity));
+                setOpacity(opacity);
             break;
         case Paint::Color:
             if (!effective.verbatim.isEmpty()) {
-                out.insert(name, effective.verbatim);
+                target = PreparedPaint{-1, effective.verbatim, {}};
                 if (opacity != 1)
-                    out.insert(opacityName, number(opacity));
+                    setOpacity(opacity);
                 break;
             }
             if (effective.color.alpha() == 0) {
-                out.insert(name, QStringLiteral("none"));
+                target = PreparedPaint{};
                 break;
             }
-            out.insert(name, colorText(effective.color));
+            target = colourPaint(effective.color);
             if (opacity * effective.color.alphaF() != 1)
-                out.insert(opacityName, number(opacity * effective.color.alphaF()));
+                setOpacity(opacity * effective.color.alphaF());
             break;
         }
     };
     if (!style.visible) {
-        out.insert(QStringLiteral("fill"), QStringLiteral("none"));
-        out.insert(QStringLiteral("stroke"), QStringLiteral("none"));
+        out.given |= V::kFill | V::kStroke;
+        out.fill = PreparedPaint{};
+        out.stroke = PreparedPaint{};
         return;
     }
-    paint(style.fill, QStringLiteral("fill"), QStringLiteral("fill-opacity"), style.fillOpacity);
+    paint(style.fill, out.fill, V::kFill, out.fillOpacity, V::kFillOpacity, style.fillOpacity);
     // Values the elements assume anyway are left out.
-    if (style.fillRule != QLatin1String("nonzero"))
-        out.insert(QStringLiteral("fill-rule"), style.fillRule);
+    if (style.fillRule != QLatin1String("nonzero")) {
+        out.given |= V::kFillRule;
+        out.fillRule = KTNTKSVGBaseElement::parserFillRuleWithValue(style.fillRule);
+    }
     if (style.strokeWidth <= 0) {
-        out.insert(QStringLiteral("stroke"), QStringLiteral("none"));
+        out.given |= V::kStroke;
+        out.stroke = PreparedPaint{};
         return;
     }
-    paint(style.stroke, QStringLiteral("stroke"), QStringLiteral("stroke-opacity"), style.strokeOpacity);
-    if (out.value(QStringLiteral("stroke")) == QLatin1String("none"))
+    paint(style.stroke, out.stroke, V::kStroke, out.strokeOpacity, V::kStrokeOpacity, style.strokeOpacity);
+    if (out.stroke.kind == 0)
         return;
-    out.insert(QStringLiteral("stroke-width"), number(style.strokeWidth));
-    if (style.lineCap != QLatin1String("butt"))
-        out.insert(QStringLiteral("stroke-linecap"), style.lineCap);
-    if (style.lineJoin != QLatin1String("miter"))
-        out.insert(QStringLiteral("stroke-linejoin"), style.lineJoin);
-    else
-        out.insert(QStringLiteral("stroke-miterlimit"), number(style.miterLimit));
+    out.given |= V::kStrokeWidth;
+    out.strokeWidth = reread(style.strokeWidth);
+    if (style.lineCap != QLatin1String("butt")) {
+        out.given |= V::kLineCap;
+        out.lineCap = KTNTKSVGBaseElement::parserLineCapWithValue(style.lineCap);
+    }
+    if (style.lineJoin != QLatin1String("miter")) {
+        out.given |= V::kLineJoin;
+        out.lineJoin = KTNTKSVGBaseElement::parserLineJoinWithValue(style.lineJoin);
+    } else {
+        out.given |= V::kMiterLimit;
+        const double limit = reread(style.miterLimit);
+        out.miterLimit = limit < 1e-7 ? 0.0 : limit;
+    }
     if (!style.dashes.isEmpty()) {
         QStringList parts;
         for (double d : style.dashes)
             parts.append(number(d));
-        out.insert(QStringLiteral("stroke-dasharray"), parts.join(QLatin1Char(',')));
-        out.insert(QStringLiteral("stroke-dashoffset"), number(style.dashOffset));
+        out.given |= V::kDashArray | V::kDashOffset;
+        out.dashArray = parts.join(QLatin1Char(','));
+        out.dashOffset = reread(style.dashOffset);
     }
 }
 
 void Builder::writeGeometry(const KTNSvgElement &element, const Viewport &viewport, double fontSize,
-                            QMap<QString, QString> &out) const
+                            PreparedValues &out) const
 {
     struct Field
     {
         QString name;
         Axis axis;
     };
-    static const QHash<QString, QList<Field>> fields{
-        {QStringLiteral("rect"),
-         {{QStringLiteral("x"), Axis::X},
-          {QStringLiteral("y"), Axis::Y},
-          {QStringLiteral("width"), Axis::X},
-          {QStringLiteral("height"), Axis::Y},
-          {QStringLiteral("rx"), Axis::X},
-          {QStringLiteral("ry"), Axis::Y}}},
-        {QStringLiteral("circle"),
-         {{QStringLiteral("cx"), Axis::X}, {QStringLiteral("cy"), Axis::Y}, {QStringLiteral("r"), Axis::Diagonal}}},
-        {QStringLiteral("ellipse"),
-         {{QStringLiteral("cx"), Axis::X},
-          {QStringLiteral("cy"), Axis::Y},
-          {QStringLiteral("rx"), Axis::X},
-          {QStringLiteral("ry"), Axis::Y}}},
-        {QStringLiteral("line"),
-         {{QStringLiteral("x1"), Axis::X},
-          {QStringLiteral("y1"), Axis::Y},
-          {QStringLiteral("x2"), Axis::X},
-          {QStringLiteral("y2"), Axis::Y}}},
-    };
-    const auto found = fields.constFind(element.elementName);
-    if (found == fields.constEnd()) {
-        for (const QString &name : {QStringLiteral("d"), QStringLiteral("points")}) {
-            const auto it = element.attribute.constFind(name);
-            if (it != element.attribute.constEnd())
-                out.insert(name, *it);
+    static const QList<Field> rect{{QStringLiteral("x"), Axis::X},      {QStringLiteral("y"), Axis::Y},
+                                   {QStringLiteral("width"), Axis::X},  {QStringLiteral("height"), Axis::Y},
+                                   {QStringLiteral("rx"), Axis::X},     {QStringLiteral("ry"), Axis::Y}};
+    static const QList<Field> circle{
+        {QStringLiteral("cx"), Axis::X}, {QStringLiteral("cy"), Axis::Y}, {QStringLiteral("r"), Axis::Diagonal}};
+    static const QList<Field> ellipse{{QStringLiteral("cx"), Axis::X},
+                                      {QStringLiteral("cy"), Axis::Y},
+                                      {QStringLiteral("rx"), Axis::X},
+                                      {QStringLiteral("ry"), Axis::Y}};
+    static const QList<Field> line{{QStringLiteral("x1"), Axis::X},
+                                   {QStringLiteral("y1"), Axis::Y},
+                                   {QStringLiteral("x2"), Axis::X},
+                                   {QStringLiteral("y2"), Axis::Y}};
+    const QString &name = element.elementName;
+    const QList<Field> *fields = name == QLatin1String("rect")      ? &rect
+                                 : name == QLatin1String("circle")  ? &circle
+                                 : name == QLatin1String("ellipse") ? &ellipse
+                                 : name == QLatin1String("line")    ? &line
+                                                                    : nullptr;
+    if (!fields) {
+        // "d" and "points" as written; each element reads only its own.
+        const bool path = name == QLatin1String("path");
+        for (const QString &key : {QStringLiteral("d"), QStringLiteral("points")}) {
+            const auto it = element.attribute.constFind(key);
+            if (it == element.attribute.constEnd())
+                continue;
+            if ((key.size() == 1) == path) {
+                out.given |= PreparedValues::kPathData;
+                out.pathData = *it;
+            } else {
+                out.given |= PreparedValues::kOtherOutline;
+            }
         }
         return;
     }
-    for (const Field &field : *found) {
+    // Whether the text the length stood for read as zero (QString::toDouble).
+    bool zero[6] = {false, false, false, false, false, false};
+    auto set = [&](qsizetype i, double value, bool isZero) {
+        out.geometryGiven |= quint8(1u << i);
+        out.geometry[i] = value;
+        zero[i] = isZero;
+    };
+    for (qsizetype i = 0; i < fields->size(); ++i) {
+        const Field &field = fields->at(i);
         const auto it = element.attribute.constFind(field.name);
         if (it == element.attribute.constEnd())
             continue;
@@ -1358,64 +1448,72 @@ void Builder::writeGeometry(const KTNSvgElement &element, const Viewport &viewpo
         // it were not given).
         if (!value.isEmpty() && (value.back().isDigit() || value.back() == QLatin1Char('.'))
             && !value.contains(QLatin1Char('e'), Qt::CaseInsensitive) && !(radius && value.contains(QLatin1Char('-')))) {
-            out.insert(field.name, value);
+            set(i, KTNTKSVGBaseElement::parserFloatWithValueString(value), value.toDouble() == 0.0);
             continue;
         }
         if (value.trimmed() == QLatin1String("auto"))
             continue;
         if (const auto length = parseLength(value, field.axis, viewport, fontSize)) {
-            if (!(radius && *length < 0))
-                out.insert(field.name, number(*length));
+            if (!(radius && *length < 0)) {
+                const double read = reread(*length);
+                set(i, read, read == 0.0);
+            }
         }
     }
-    if (element.elementName == QLatin1String("rect")) {
+    const auto given = [&](int i) { return (out.geometryGiven & (1u << i)) != 0; };
+    if (fields == &rect) {
         // A radius given as zero makes square corners: the element would
         // take the other radius for it, as for a missing one.
-        const QString rx = QStringLiteral("rx"), ry = QStringLiteral("ry");
-        for (const auto &[zero, other] : {std::pair{rx, ry}, std::pair{ry, rx}}) {
-            const auto it = out.constFind(zero);
-            if (it != out.constEnd() && it->toDouble() == 0.0 && out.contains(other))
-                out.insert(other, QStringLiteral("0"));
+        for (const auto &[zeroAt, other] : {std::pair{4, 5}, std::pair{5, 4}}) {
+            if (given(zeroAt) && zero[zeroAt] && given(other))
+                set(other, 0, true);
         }
-    }
-    if (element.elementName == QLatin1String("ellipse")) {
+    } else if (fields == &ellipse) {
         // "auto" (or a missing radius) takes the other one.
-        if (!out.contains(QStringLiteral("rx")) && out.contains(QStringLiteral("ry")))
-            out.insert(QStringLiteral("rx"), out.value(QStringLiteral("ry")));
-        if (!out.contains(QStringLiteral("ry")) && out.contains(QStringLiteral("rx")))
-            out.insert(QStringLiteral("ry"), out.value(QStringLiteral("rx")));
+        if (!given(2) && given(3))
+            set(2, out.geometry[3], zero[3]);
+        if (!given(3) && given(2))
+            set(3, out.geometry[2], zero[2]);
     }
 }
 
-void Builder::writeCommon(const KTNSvgElement &element, const Context &context, QMap<QString, QString> &out)
+void Builder::writeCommon(const KTNSvgElement &element, const Context &context, PreparedValues &out)
 {
     const QString id = element.attribute.value(QStringLiteral("id"));
-    if (!id.isEmpty())
-        out.insert(QStringLiteral("id"), id);
+    if (!id.isEmpty()) {
+        out.given |= PreparedValues::kId;
+        out.id = id;
+    }
     const QString opacity = element.attribute.value(QStringLiteral("opacity")).trimmed();
     if (!opacity.isEmpty()) {
         const auto parsed = percentOrNumber(opacity, 1.0);
-        if (parsed && std::isfinite(*parsed))
-            out.insert(QStringLiteral("opacity"), number(std::clamp(*parsed, 0.0, 1.0)));
+        if (parsed && std::isfinite(*parsed)) {
+            out.given |= PreparedValues::kOpacity;
+            out.opacity = rereadOpacity(std::clamp(*parsed, 0.0, 1.0));
+        }
     }
     if (!context.flat) {
         const QString clip = referenceIdentifier(element.attribute.value(QStringLiteral("clip-path")));
         if (!clip.isEmpty()) {
             // A reference to no clip path leaves the element unclipped.
             const QString clone = clipReference(clip, context.ctm, false);
-            if (!clone.isEmpty())
-                out.insert(QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clone));
+            if (!clone.isEmpty()) {
+                out.given |= PreparedValues::kClipPath;
+                out.clipPath = clone;
+            }
         }
         const QString mask = referenceIdentifier(element.attribute.value(QStringLiteral("mask")));
         if (!mask.isEmpty()) {
             const QString clone = clipReference(mask, context.ctm, true);
-            if (!clone.isEmpty())
-                out.insert(QStringLiteral("mask"), QStringLiteral("url(#%1)").arg(clone));
+            if (!clone.isEmpty()) {
+                out.given |= PreparedValues::kMask;
+                out.mask = clone;
+            }
         }
     }
 }
 
-void Builder::buildChildren(const KTNSvgElement &element, const Context &context, QList<KTNSvgElement> &out)
+void Builder::buildChildren(const KTNSvgElement &element, const Context &context, QList<PreparedElement> &out)
 {
     for (const KTNSvgElement &child : element.childElements) {
         if (m_limitReached)
@@ -1424,7 +1522,7 @@ void Builder::buildChildren(const KTNSvgElement &element, const Context &context
     }
 }
 
-void Builder::buildElement(const KTNSvgElement &element, const Context &parent, QList<KTNSvgElement> &out)
+void Builder::buildElement(const KTNSvgElement &element, const Context &parent, QList<PreparedElement> &out)
 {
     const QString &name = element.elementName;
     if (parent.depth >= m_limits.maxDepth) {
@@ -1455,34 +1553,39 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
     context.ctm = ownTransform(element) * parent.ctm;
 
     if (shape) {
-        KTNSvgElement prepared;
+        PreparedElement prepared;
         prepared.elementName = name;
-        writeGeometry(element, context.viewport, context.style.fontSize, prepared.attribute);
-        prepared.elementName = name;
+        prepared.typed = true;
+        PreparedValues &values = prepared.values;
+        writeGeometry(element, context.viewport, context.style.fontSize, values);
         m_clippedShape = &prepared;
-        writeCommon(element, context, prepared.attribute);
+        writeCommon(element, context, values);
         m_clippedShape = nullptr;
         if (parent.inClip) {
             // Outlines only: "clip-rule" decides the winding.
-            prepared.attribute.insert(QStringLiteral("fill"), QStringLiteral("black"));
-            prepared.attribute.insert(QStringLiteral("fill-rule"), context.style.clipRule);
+            values.given |= PreparedValues::kFill | PreparedValues::kFillRule;
+            values.fill = keywordPaint(false);
+            values.fillRule = KTNTKSVGBaseElement::parserFillRuleWithValue(context.style.clipRule);
             if (!context.style.visible)
                 return;
         } else {
-            writeStyle(context.style, prepared.attribute);
+            writeStyle(context.style, values);
         }
-        if (!context.ctm.isIdentity())
-            prepared.attribute.insert(QStringLiteral("transform"), matrixText(context.ctm));
-        out.append(prepared);
+        if (!context.ctm.isIdentity()) {
+            values.given |= PreparedValues::kTransform;
+            values.transform = rereadTransform(context.ctm);
+        }
+        out.append(std::move(prepared));
         return;
     }
 
-    KTNSvgElement prepared;
-    prepared.elementName = QStringLiteral("g");
+    PreparedElement prepared;
+    prepared.elementName = groupName();
+    prepared.typed = true;
     if (!parent.flat) {
-        writeCommon(element, context, prepared.attribute);
+        writeCommon(element, context, prepared.values);
         // The group's computed values (its children carry their own).
-        writeStyle(context.style, prepared.attribute);
+        writeStyle(context.style, prepared.values);
     }
 
     if (use) {
@@ -1560,8 +1663,8 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
         // The nested viewport clips what it shows unless told otherwise.
         const QString overflow = a.value(QStringLiteral("overflow")).trimmed();
         if (!parent.flat && overflow != QLatin1String("visible") && overflow != QLatin1String("auto") && spend()) {
-            KTNSvgElement clip(QStringLiteral("clipPath"), {{QStringLiteral("id"), newIdentifier(QStringLiteral("viewport"))}});
-            KTNSvgElement rect(QStringLiteral("rect"), {{QStringLiteral("x"), number(x)},
+            PreparedElement clip(QStringLiteral("clipPath"), {{QStringLiteral("id"), newIdentifier(QStringLiteral("viewport"))}});
+            PreparedElement rect(QStringLiteral("rect"), {{QStringLiteral("x"), number(x)},
                                                          {QStringLiteral("y"), number(y)},
                                                          {QStringLiteral("width"), number(w)},
                                                          {QStringLiteral("height"), number(h)},
@@ -1572,14 +1675,19 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
             const QString clipId = clip.attribute.value(QStringLiteral("id"));
             m_definitions.append(clip);
             // The element's own clip path, if any, goes on an outer group.
-            if (prepared.attribute.contains(QStringLiteral("clip-path"))) {
-                KTNSvgElement inner(QStringLiteral("g"), {{QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clipId)}});
+            if (prepared.values.given & PreparedValues::kClipPath) {
+                PreparedElement inner;
+                inner.elementName = groupName();
+                inner.typed = true;
+                inner.values.given = PreparedValues::kClipPath;
+                inner.values.clipPath = clipId;
                 buildChildren(element, contentContext(), inner.childElements);
-                prepared.childElements.append(inner);
-                out.append(prepared);
+                prepared.childElements.append(std::move(inner));
+                out.append(std::move(prepared));
                 return;
             }
-            prepared.attribute.insert(QStringLiteral("clip-path"), QStringLiteral("url(#%1)").arg(clipId));
+            prepared.values.given |= PreparedValues::kClipPath;
+            prepared.values.clipPath = clipId;
         }
         buildChildren(element, contentContext(), prepared.childElements);
     } else if (name == QLatin1String("switch")) {
@@ -1604,7 +1712,7 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
     }
     if (prepared.childElements.isEmpty())
         return;
-    out.append(prepared);
+    out.append(std::move(prepared));
 }
 
 void Builder::buildDefinitions(const KTNSvgElement &element, int depth, std::optional<QColor> color)
@@ -1630,9 +1738,9 @@ void Builder::buildDefinitions(const KTNSvgElement &element, int depth, std::opt
         buildDefinitions(child, depth + 1, color);
 }
 
-KTNSvgElement Builder::buildRoot(const KTNSvgElement &root)
+PreparedElement Builder::buildRoot(const KTNSvgElement &root)
 {
-    KTNSvgElement out;
+    PreparedElement out;
     out.elementName = root.elementName;
     out.scale = root.scale;
     Context context;
@@ -1644,7 +1752,7 @@ KTNSvgElement Builder::buildRoot(const KTNSvgElement &root)
         context.viewport = m_rootViewport;
         out.attribute = root.attribute;
         if (isShapeName(root.elementName) || root.elementName == QLatin1String("g")) {
-            QList<KTNSvgElement> children;
+            QList<PreparedElement> children;
             buildElement(root, context, children);
             if (children.size() == 1 && children.first().elementName == root.elementName) {
                 out = children.first();
@@ -1702,22 +1810,25 @@ KTNSvgElement Builder::buildRoot(const KTNSvgElement &root)
     rootViewport() = m_rootViewport;
     context.style = computeStyle(root, Style());
     buildDefinitions(root, 0, std::nullopt);
-    QList<KTNSvgElement> content;
+    QList<PreparedElement> content;
     buildChildren(root, context, content);
     // The root's own opacity, clip path and mask go on a group of its
     // content.
-    KTNSvgElement wrapper(QStringLiteral("g"), {});
+    PreparedElement wrapper;
+    wrapper.elementName = groupName();
+    wrapper.typed = true;
     Context rootContext = context;
     rootContext.ctm = QTransform();
-    writeCommon(root, rootContext, wrapper.attribute);
-    wrapper.attribute.remove(QStringLiteral("id"));
-    out.childElements = m_definitions;
+    writeCommon(root, rootContext, wrapper.values);
+    wrapper.values.given &= ~PreparedValues::kId;
+    wrapper.values.id.clear();
+    out.childElements = std::move(m_definitions);
     m_definitions.clear();
-    if (wrapper.attribute.isEmpty()) {
-        out.childElements += content;
+    if (wrapper.values.isEmpty()) {
+        out.childElements += std::move(content);
     } else {
-        wrapper.childElements = content;
-        out.childElements.append(wrapper);
+        wrapper.childElements = std::move(content);
+        out.childElements.append(std::move(wrapper));
     }
     return out;
 }
@@ -1785,7 +1896,7 @@ ReadResult readTree(QXmlStreamReader &reader, const PrepareLimits &limits)
     return result;
 }
 
-PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits)
+PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, PreparedElement &prepared)
 {
     PrepareResult result;
     QString sheets;
@@ -1805,10 +1916,93 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits)
     QHash<QString, const KTNSvgElement *> ids;
     collectIdentifiers(root, ids, 0, limits.maxDepth);
     Builder builder(ids, limits);
-    KTNSvgElement prepared = builder.buildRoot(root);
+    prepared = builder.buildRoot(root);
     result.limitReached = builder.limitReached();
-    root = std::move(prepared);
     return result;
+}
+
+namespace {
+
+// The shortest text that reads back as `value` exactly.
+QString exactNumber(double value)
+{
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("1e999") : QStringLiteral("-1e999");
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+QString paintText(const PreparedPaint &paint)
+{
+    switch (paint.kind) {
+    case 0:
+        return QStringLiteral("none");
+    case 2:
+        return QStringLiteral("url(#%1)").arg(paint.text);
+    default:
+        return paint.text;
+    }
+}
+
+} // namespace
+
+void writeOutValues(PreparedElement &tree)
+{
+    for (PreparedElement &child : tree.childElements)
+        writeOutValues(child);
+    if (!tree.typed)
+        return;
+    using V = PreparedValues;
+    const V &v = tree.values;
+    KTNSVGAttributes &out = tree.attribute;
+    auto put = [&](V::Field field, const char *name, const QString &text) {
+        if (v.given & field)
+            out.insert(QLatin1String(name), text);
+    };
+    put(V::kId, "id", v.id);
+    put(V::kOpacity, "opacity", exactNumber(v.opacity));
+    put(V::kFill, "fill", paintText(v.fill));
+    put(V::kFillOpacity, "fill-opacity", exactNumber(v.fillOpacity));
+    put(V::kFillRule, "fill-rule", v.fillRule == 1 ? QStringLiteral("evenodd") : QStringLiteral("nonzero"));
+    put(V::kStroke, "stroke", paintText(v.stroke));
+    put(V::kStrokeOpacity, "stroke-opacity", exactNumber(v.strokeOpacity));
+    put(V::kStrokeWidth, "stroke-width", exactNumber(v.strokeWidth));
+    static const char *const caps[] = {"butt", "round", "square"};
+    static const char *const joins[] = {"miter", "round", "bevel"};
+    put(V::kLineCap, "stroke-linecap", QLatin1String(caps[std::clamp(v.lineCap, 0, 2)]));
+    put(V::kLineJoin, "stroke-linejoin", QLatin1String(joins[std::clamp(v.lineJoin, 0, 2)]));
+    put(V::kMiterLimit, "stroke-miterlimit", exactNumber(v.miterLimit));
+    put(V::kDashArray, "stroke-dasharray", v.dashArray);
+    put(V::kDashOffset, "stroke-dashoffset", exactNumber(v.dashOffset));
+    put(V::kClipPath, "clip-path", QStringLiteral("url(#%1)").arg(v.clipPath));
+    put(V::kMask, "mask", QStringLiteral("url(#%1)").arg(v.mask));
+    if (v.given & V::kTransform) {
+        const QTransform &t = v.transform;
+        out.insert(QStringLiteral("transform"),
+                   QStringLiteral("matrix(%1 %2 %3 %4 %5 %6)")
+                       .arg(exactNumber(t.m11()), exactNumber(t.m12()), exactNumber(t.m21()), exactNumber(t.m22()),
+                            exactNumber(t.dx()), exactNumber(t.dy())));
+    }
+    const QString &name = tree.elementName;
+    const bool path = name == QLatin1String("path");
+    if (v.given & V::kPathData)
+        out.insert(path ? QStringLiteral("d") : QStringLiteral("points"), v.pathData);
+    if (v.given & V::kOtherOutline)
+        out.insert(path ? QStringLiteral("points") : QStringLiteral("d"), QString());
+    static const QHash<QString, QList<const char *>> geometry{
+        {QStringLiteral("rect"), {"x", "y", "width", "height", "rx", "ry"}},
+        {QStringLiteral("circle"), {"cx", "cy", "r"}},
+        {QStringLiteral("ellipse"), {"cx", "cy", "rx", "ry"}},
+        {QStringLiteral("line"), {"x1", "y1", "x2", "y2"}},
+    };
+    const QList<const char *> keys = geometry.value(name);
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (v.geometryGiven & (1u << i))
+            out.insert(QLatin1String(keys[i]), exactNumber(v.geometry[i]));
+    }
+    tree.typed = false;
+    tree.values = PreparedValues();
 }
 
 } // namespace kalvo::svg
