@@ -1448,7 +1448,9 @@ void Builder::writeGeometry(const KTNSvgElement &element, const Viewport &viewpo
         // it were not given).
         if (!value.isEmpty() && (value.back().isDigit() || value.back() == QLatin1Char('.'))
             && !value.contains(QLatin1Char('e'), Qt::CaseInsensitive) && !(radius && value.contains(QLatin1Char('-')))) {
-            set(i, KTNTKSVGBaseElement::parserFloatWithValueString(value), value.toDouble() == 0.0);
+            // (Only rectangle radii ask whether the text read as zero.)
+            set(i, KTNTKSVGBaseElement::parserFloatWithValueString(value),
+                fields == &rect && i >= 4 && value.toDouble() == 0.0);
             continue;
         }
         if (value.trimmed() == QLatin1String("auto"))

@@ -9,6 +9,8 @@
 
 #include <QStringView>
 
+#include <array>
+
 namespace kalvo::svg {
 
 namespace {
@@ -71,11 +73,13 @@ private:
 };
 
 // The names icon files use over and over, made once: a name read here
-// shares the string instead of making its own.
+// shares the string instead of making its own. Kept by length, so that a
+// name is compared with the few of its own length only.
 QString internedName(QByteArrayView written)
 {
-    static const QList<QString> names = [] {
-        QList<QString> list;
+    constexpr qsizetype kLongest = 24;
+    static const auto names = [] {
+        std::array<QList<QString>, kLongest + 1> byLength;
         for (const char *name :
              {"svg", "g", "path", "rect", "circle", "ellipse", "line", "polyline", "polygon", "defs", "use", "title",
               "desc", "style", "linearGradient", "radialGradient", "stop", "clipPath", "mask", "symbol", "xmlns",
@@ -86,18 +90,18 @@ QString internedName(QByteArrayView written)
               "stop-color", "stop-opacity", "gradientUnits", "gradientTransform", "href", "xlink:href",
               "clip-path", "display", "visibility", "enable-background", "xml:space", "aria-hidden", "role",
               "preserveAspectRatio"})
-            list.append(QString::fromLatin1(name));
-        return list;
+            byLength[qstrlen(name)].append(QString::fromLatin1(name));
+        return byLength;
     }();
-    for (const QString &name : names) {
-        if (name.size() != written.size())
-            continue;
-        const QChar *u = name.constData();
-        qsizetype i = 0;
-        while (i < written.size() && u[i].unicode() == static_cast<unsigned char>(written[i]))
-            ++i;
-        if (i == written.size())
-            return name;
+    if (written.size() <= kLongest) {
+        for (const QString &name : names[written.size()]) {
+            const QChar *u = name.constData();
+            qsizetype i = 0;
+            while (i < written.size() && u[i].unicode() == static_cast<unsigned char>(written[i]))
+                ++i;
+            if (i == written.size())
+                return name;
+        }
     }
     return QString::fromLatin1(written);
 }
