@@ -279,6 +279,18 @@ BaseKey baseKeyOf(const QString &key)
     }
 }
 
+// hexColorWithString for fill and stroke text. The named-colour table is
+// fixed once loaded, so "currentColor", which icon files use everywhere,
+// is looked up in it once.
+QColor colorOfText(const QString &value)
+{
+    if (value.size() == 12 && value == QLatin1String("currentColor")) {
+        static const QColor current = hexColorWithString(QStringLiteral("currentColor"));
+        return current;
+    }
+    return hexColorWithString(value);
+}
+
 } // namespace
 
 void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QString &value)
@@ -294,7 +306,7 @@ void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QStri
             fillElementIdentifier = parserUrlStringWithValue(value).value_or(QString());
         } else {
             hasFill = 1;
-            fillColor = hexColorWithString(value);
+            fillColor = colorOfText(value);
             fillColorStr = value;
         }
     } else if (which == BaseKey::Stroke) {
@@ -306,7 +318,7 @@ void KTNTKSVGBaseElement::parserAttributeWithKey(const QString &key, const QStri
             strokeElementIdentifier = parserUrlStringWithValue(value).value_or(QString());
         } else {
             hasStroke = 1;
-            strokColor = hexColorWithString(value);
+            strokColor = colorOfText(value);
             strokColorStr = value;
         }
     } else if (which == BaseKey::Opacity) {
