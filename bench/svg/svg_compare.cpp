@@ -9,6 +9,8 @@
 //     --show N                list up to N differing icons per set (default 10)
 //     --dump DIR              write ours/librsvg PNG pairs of differing icons
 //     --rasterizer NAME       cairo (default) or qpainter: what our engine draws with
+//     --slowest N             list the N icons our engine takes longest on (first
+//                             time size), with QtSvg's time for them
 //     --digest FILE           only write a checksum of our picture of every icon at
 //                             the compare sizes to FILE (to check that a change
 //                             leaves the pictures as they were)
@@ -270,7 +272,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     std::vector<int> compareSizes{24, 96}, timeSizes{24, 256};
-    int repeat = 3, show = 10;
+    int repeat = 3, show = 10, slowest = 0;
     QString dumpDir, digestPath;
     std::vector<Set> sets;
     const QStringList args = QCoreApplication::arguments().mid(1);
@@ -287,6 +289,8 @@ int main(int argc, char **argv)
             show = std::max(0, args[++i].toInt());
         else if (arg == QLatin1String("--dump") && hasValue)
             dumpDir = args[++i];
+        else if (arg == QLatin1String("--slowest") && hasValue)
+            slowest = std::max(0, args[++i].toInt());
         else if (arg == QLatin1String("--digest") && hasValue)
             digestPath = args[++i];
         else if (arg == QLatin1String("--rasterizer") && hasValue
@@ -294,7 +298,7 @@ int main(int argc, char **argv)
             g_rasterizer = args[++i] == QLatin1String("cairo") ? KTNSVGRasterizer::Cairo : KTNSVGRasterizer::QPainter;
         else if (arg.startsWith(QLatin1String("--"))) {
             std::fprintf(stderr, "usage: kalvo-svg-compare [--compare-sizes 24,96] [--time-sizes 24,256] "
-                                 "[--repeat N] [--show N] [--dump DIR] [--digest FILE] [--rasterizer cairo|qpainter] NAME=DIR ...\n");
+                                 "[--repeat N] [--show N] [--dump DIR] [--slowest N] [--digest FILE] [--rasterizer cairo|qpainter] NAME=DIR ...\n");
             return 2;
         } else if (std::optional<Set> set = readSet(arg)) {
             sets.push_back(std::move(*set));
@@ -372,6 +376,26 @@ int main(int argc, char **argv)
             for (std::size_t k = 0; k < worst.size() && k < std::size_t(show); ++k)
                 std::printf("           %5.1f %%  %s\n", 100.0 * worst[k].first,
                             qPrintable(QDir(set.dir).relativeFilePath(worst[k].second)));
+        }
+        if (slowest > 0 && !timeSizes.empty()) {
+            // Per icon: the best of `repeat` runs of each engine.
+            auto best = [&](Renderer render, std::size_t i) {
+                double fastest = 1e300;
+                for (int pass = 0; pass < repeat; ++pass) {
+                    QElapsedTimer timer;
+                    timer.start();
+                    const QImage image = render(set.icons[i].bytes, boxFor(timeSizes.front(), aspects[i]));
+                    fastest = std::min(fastest, double(timer.nsecsElapsed()) / 1e3);
+                }
+                return fastest;
+            };
+            std::vector<std::pair<double, std::size_t>> times;
+            for (std::size_t i = 0; i < set.icons.size(); ++i)
+                times.emplace_back(best(renderOurs, i), i);
+            std::sort(times.begin(), times.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+            for (std::size_t k = 0; k < times.size() && k < std::size_t(slowest); ++k)
+                std::printf("  slow: %8.1f µs (QtSvg %8.1f µs)  %s\n", times[k].first, best(renderQt, times[k].second),
+                            qPrintable(QDir(set.dir).relativeFilePath(set.icons[times[k].second].path)));
         }
         for (const int size : timeSizes) {
             const double ours = timePerIcon(set, aspects, renderOurs, size, repeat);
