@@ -110,3 +110,28 @@ TEST(QuickXmlReader, HandsBackWhatItCannotReadExactly)
     for (const char *text : {"<svg><g></svg>", "<svg><rect/>"})
         EXPECT_TRUE(slowTree(text).hasRoot);
 }
+
+TEST(QuickXmlReader, SpecialBytesAtEveryPositionOfALongValue)
+{
+    // Values and text are scanned many bytes at a time: what must be
+    // decoded or refused is found wherever it falls in such a block.
+    const QByteArray filler(40, 'a');
+    for (int at = 0; at <= filler.size(); ++at) {
+        SCOPED_TRACE(at);
+        auto withValue = [&](const QByteArray &insert) {
+            QByteArray value = filler;
+            value.insert(at, insert);
+            return "<svg id=\"" + value + "\"><style>" + value + "</style></svg>";
+        };
+        for (const char *insert : {"&amp;", "&#x41;", "\r\n", "\t", "\n", "'", "]]"})
+            EXPECT_TRUE(readsAlike(withValue(insert))) << insert;
+        EXPECT_TRUE(refused(withValue("\x01")));
+        EXPECT_TRUE(refused(withValue("\x1f")));
+        QByteArray quoted = filler;
+        quoted.insert(at, '<');
+        EXPECT_TRUE(refused("<svg id=\"" + quoted + "\"/>"));
+        QByteArray section = filler;
+        section.insert(at, "]]>");
+        EXPECT_TRUE(refused("<svg>" + section + "</svg>"));
+    }
+}
