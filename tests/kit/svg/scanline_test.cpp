@@ -398,6 +398,51 @@ TEST(ScanlineContext, MixesWithWhatCairoStillDraws)
     expectLikeCairo(drawWithContext(paint), drawWithCairo(paint), "mixed drawing");
 }
 
+TEST(ScanlineContext, GradientsClipsAndLayersPaintThroughTheSameCoverage)
+{
+    // What the rasteriser cannot paint itself it hands cairo as a mask:
+    // placed where the shape is, also in an image whose first pixel is not
+    // the origin.
+    KTNSVGBezierPath ring;
+    ring.appendOvalInRect(QRectF(11.3, 13.7, 25, 21));
+    ring.lineWidth = 3.5;
+    QPainterPath star;
+    star.moveTo(25, 8);
+    star.lineTo(33, 38);
+    star.lineTo(10, 19);
+    star.lineTo(40, 19);
+    star.lineTo(17, 38);
+    star.closeSubpath();
+    QRadialGradient radial(QPointF(25, 24), 14);
+    radial.setColorAt(0, QColor(255, 200, 0));
+    radial.setColorAt(1, QColor(0, 60, 200, 180));
+    QPainterPath clip;
+    clip.addRect(QRectF(14.5, 10, 30, 18));
+    const Paint paint = [&](KTNSVGDrawContext &c) {
+        c.fillPath(star, QBrush(radial));
+        c.strokePath(ring, QBrush(radial));
+        ASSERT_TRUE(c.begin(1.0, false, QRectF(0, 0, 60, 60)));
+        c.intersectClip(clip);
+        c.strokePath(polyline({{8, 12}, {44, 30}}, 3, 1, 1), QColor(0, 150, 0));
+        c.end();
+        ASSERT_TRUE(c.begin(0.6, true, QRectF(0, 0, 60, 60)));
+        c.fillPath(star, QBrush(QColor(200, 0, 0)));
+        c.strokePath(ring, QColor(0, 0, 0));
+        c.end();
+    };
+    for (const QPoint origin : {QPoint(0, 0), QPoint(7, 5)}) {
+        SCOPED_TRACE(origin.x());
+        QImage ours = blankImage();
+        QImage cairo = blankImage();
+        for (const bool own : {true, false}) {
+            OwnRasteriser rasteriser(own);
+            KTNSVGDrawContext context(own ? ours : cairo, origin, KTNSVGDrawLimits());
+            paint(context);
+        }
+        expectLikeCairo(ours, cairo, "gradient, clip and layer");
+    }
+}
+
 TEST(ScanlineContext, DrawsSolidPathsWithTheOwnRasteriser)
 {
     KTNSVGBezierPath circle;

@@ -187,6 +187,19 @@ bool setCairoSource(cairo_t *cr, const QBrush &brush, double opacity)
     return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 
+// Paints the brush through a coverage mask (its box in image pixels,
+// `origin` being the image's first pixel in user space).
+void paintThroughMask(cairo_t *cr, const svgscan::Mask &mask, QPoint origin, const QBrush &brush, double opacity)
+{
+    if (mask.box.isEmpty() || !setCairoSource(cr, brush, opacity))
+        return;
+    cairo_surface_t *coverage =
+        cairo_image_surface_create_for_data(const_cast<uchar *>(mask.bytes.data()), CAIRO_FORMAT_A8,
+                                            mask.box.width(), mask.box.height(), mask.stride);
+    cairo_mask_surface(cr, coverage, mask.box.x() + origin.x(), mask.box.y() + origin.y());
+    cairo_surface_destroy(coverage);
+}
+
 // The length after which the outline's dash pattern repeats (an odd
 // list repeats twice); 0 when the pattern is not usable: negative or
 // non-finite lengths, no length at all, or too many dashes along the path.
@@ -546,6 +559,13 @@ void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
             m_cairo->beginOwnDrawing();
             if (svgscan::fillPath(m_cairo->target, path, svgscan::premultiplied(brush.color(), m_opacity)))
                 return;
+        } else if (svgscan::enabled()) {
+            // Anything else paints through the same coverage, by cairo.
+            svgscan::Mask mask;
+            if (svgscan::fillMask(m_cairo->target, path, mask)) {
+                paintThroughMask(m_cairo->context(*this), mask, m_cairo->target.origin, brush, m_opacity);
+                return;
+            }
         }
         cairo_t *cr = m_cairo->context(*this);
         if (!setCairoSource(cr, brush, m_opacity))
@@ -636,16 +656,26 @@ void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const Q
     // Negative or non-finite dash lengths, a pattern of no length, or too
     // many dashes along the path draw solid.
     const bool solid = !dashed || outline.lineDash.isEmpty() || dashPeriod(outline) <= 0;
-    if (solid && brush.style() == Qt::SolidPattern && m_cairo->ownDrawing(*this)) {
-        m_cairo->beginOwnDrawing();
+    if (solid && svgscan::enabled()) {
         svgscan::StrokeStyle style;
         style.width = width;
         style.cap = outline.lineCapStyle == 1 || outline.lineCapStyle == 2 ? outline.lineCapStyle : 0;
         style.join = outline.lineJoinStyle == 1 || outline.lineJoinStyle == 2 ? outline.lineJoinStyle : 0;
         style.miterLimit = miterLimit;
-        if (svgscan::strokePath(m_cairo->target, outline.path, outline.closureRecorded ? &outline.closedEnds : nullptr,
-                                style, svgscan::premultiplied(brush.color(), m_opacity)))
-            return;
+        const QList<int> *closedEnds = outline.closureRecorded ? &outline.closedEnds : nullptr;
+        if (brush.style() == Qt::SolidPattern && m_cairo->ownDrawing(*this)) {
+            m_cairo->beginOwnDrawing();
+            if (svgscan::strokePath(m_cairo->target, outline.path, closedEnds, style,
+                                    svgscan::premultiplied(brush.color(), m_opacity)))
+                return;
+        } else {
+            // Anything else paints through the same coverage, by cairo.
+            svgscan::Mask mask;
+            if (svgscan::strokeMask(m_cairo->target, outline.path, closedEnds, style, mask)) {
+                paintThroughMask(m_cairo->context(*this), mask, m_cairo->target.origin, brush, m_opacity);
+                return;
+            }
+        }
     }
     cairo_t *cr = m_cairo->context(*this);
     if (!setCairoSource(cr, brush, m_opacity))

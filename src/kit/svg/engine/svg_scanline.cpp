@@ -259,6 +259,12 @@ public:
         : m_target(target), m_color(color), m_opaque((color >> 24) == 255), m_evenOdd(evenOdd), m_scratch(s)
     {
     }
+    // Writes the coverage into `mask` instead of painting.
+    Filler(const Target &target, Mask &mask, bool evenOdd, Scratch &s)
+        : m_target(target), m_color(0xff000000u), m_opaque(true), m_evenOdd(evenOdd), m_scratch(s), m_mask(&mask)
+    {
+        mask.box = QRect();
+    }
 
     // Answers false, having drawn nothing, when the shape's box is beyond
     // the cell budget.
@@ -280,6 +286,19 @@ private:
         }
         return std::min(w, 1.0f);
     }
+    // The row's pixels, or its mask bytes.
+    uint32_t *pixels(int row) const
+    {
+        return reinterpret_cast<uint32_t *>(m_target.bits + qsizetype(m_top + row) * m_target.stride) + m_left;
+    }
+    uchar *maskRow(int row) const { return m_mask->bytes.data() + qsizetype(row) * m_mask->stride; }
+    void put(uint32_t *line, uchar *bytes, int c, float cover) const
+    {
+        if (bytes)
+            bytes[c] = static_cast<uchar>(std::min(static_cast<int>(cover * 255.0f + 0.5f), 255));
+        else
+            paint(line + c, cover);
+    }
     void paint(uint32_t *pixel, float cover) const
     {
         const int alpha = static_cast<int>(cover * 255.0f + 0.5f);
@@ -298,6 +317,7 @@ private:
     bool m_opaque;
     bool m_evenOdd;
     Scratch &m_scratch;
+    Mask *m_mask = nullptr;
     const std::vector<Segment> *m_segments = nullptr;
     // The box filled: image columns [m_left, m_left + m_width), rows
     // [m_top, m_top + m_rows); a row of cells has two more for what spills
@@ -328,6 +348,11 @@ bool Filler::fill(const Edges &edges)
     const std::size_t cells = std::size_t(m_stride) * std::size_t(m_rows);
     if (cells > kMaxCells)
         return false;
+    if (m_mask) {
+        m_mask->box = QRect(m_left, m_top, m_width, m_rows);
+        m_mask->stride = (m_width + 3) & ~3;
+        m_mask->bytes.assign(std::size_t(m_mask->stride) * std::size_t(m_rows), 0);
+    }
     Scratch &s = m_scratch;
     if (s.cells.size() < cells)
         s.cells.resize(cells, 0.0f);
@@ -505,10 +530,11 @@ void Filler::emitRow(int row)
     if (last < first)
         return;
     float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
-    auto *line = reinterpret_cast<uint32_t *>(m_target.bits + qsizetype(m_top + row) * m_target.stride) + m_left;
+    uint32_t *line = m_mask ? nullptr : pixels(row);
+    uchar *bytes = m_mask ? maskRow(row) : nullptr;
     const int visible = std::min(last + 1, m_width);
     for (int c = first; c < visible; ++c) {
-        paint(line + c, coverage(cells[c]));
+        put(line, bytes, c, coverage(cells[c]));
         cells[c] = 0;
     }
     for (int c = visible; c <= last; ++c)
@@ -517,7 +543,7 @@ void Filler::emitRow(int row)
     const float rest = coverage(m_scratch.rest[std::size_t(row)]);
     if (visible < m_width && static_cast<int>(rest * 255.0f + 0.5f) > 0) {
         for (int c = visible; c < m_width; ++c)
-            paint(line + c, rest);
+            put(line, bytes, c, rest);
     }
 }
 
@@ -598,13 +624,14 @@ void Filler::sampleRow(int row, float *cells)
         if (m_evenOdd ? (winding & 1) != 0 : winding != 0)
             span(from, width);
     }
-    auto *line = reinterpret_cast<uint32_t *>(m_target.bits + qsizetype(m_top + row) * m_target.stride) + m_left;
+    uint32_t *line = m_mask ? nullptr : pixels(row);
+    uchar *bytes = m_mask ? maskRow(row) : nullptr;
     float cover = 0;
     for (int c = std::max(lo, 0); c <= hi && c < m_stride; ++c) {
         cover += cells[c];
         cells[c] = 0;
         if (c < m_width)
-            paint(line + c, std::min(cover, 1.0f));
+            put(line, bytes, c, std::min(cover, 1.0f));
     }
 }
 
@@ -1150,8 +1177,13 @@ QRgb premultiplied(const QColor &color, double opacity)
     return (a << 24) | (channel(color.redF()) << 16) | (channel(color.greenF()) << 8) | channel(color.blueF());
 }
 
-bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
+namespace {
+
+// Fills into the image (`mask` null) or into the mask.
+bool fillInto(const Target &target, const QPainterPath &path, QRgb color, Mask *mask)
 {
+    if (mask)
+        mask->box = QRect();
     if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !finitePath(path)
         || clearOfImage(path, target, 1))
         return true;
@@ -1161,14 +1193,18 @@ bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
     Edges edges(target.height, s.edges);
     FillSink sink(edges, s.points);
     Walker::walk(path, target.origin, nullptr, target, 1, s.flat, sink);
-    const bool drawn = !edges.overflow && Filler(target, color, path.fillRule() == Qt::OddEvenFill, s).fill(edges);
+    const bool evenOdd = path.fillRule() == Qt::OddEvenFill;
+    const bool drawn =
+        !edges.overflow && (mask ? Filler(target, *mask, evenOdd, s) : Filler(target, color, evenOdd, s)).fill(edges);
     s.trim();
     return drawn;
 }
 
-bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
-                const StrokeStyle &style, QRgb color)
+bool strokeInto(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                const StrokeStyle &style, QRgb color, Mask *mask)
 {
+    if (mask)
+        mask->box = QRect();
     if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !(style.width > 0)
         || !std::isfinite(style.width) || !finitePath(path))
         return true;
@@ -1183,10 +1219,36 @@ bool strokePath(const Target &target, const QPainterPath &path, const QList<int>
     Edges edges(target.height, s.edges);
     StrokeSink sink(edges, style, path, target.origin, s);
     Walker::walk(path, target.origin, closedEnds, target, margin, s.flat, sink);
-    const bool drawn = !edges.overflow && Filler(target, color, false, s).fill(edges);
+    const bool drawn =
+        !edges.overflow && (mask ? Filler(target, *mask, false, s) : Filler(target, color, false, s)).fill(edges);
     s.trim();
     return drawn;
 }
+
+} // namespace
+
+bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
+{
+    return fillInto(target, path, color, nullptr);
+}
+
+bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                const StrokeStyle &style, QRgb color)
+{
+    return strokeInto(target, path, closedEnds, style, color, nullptr);
+}
+
+bool fillMask(const Target &target, const QPainterPath &path, Mask &mask)
+{
+    return fillInto(target, path, 0xff000000u, &mask);
+}
+
+bool strokeMask(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                const StrokeStyle &style, Mask &mask)
+{
+    return strokeInto(target, path, closedEnds, style, 0xff000000u, &mask);
+}
+
 
 void setEnabled(bool enabled)
 {

@@ -13,9 +13,11 @@
 #include <QList>
 #include <QPainterPath>
 #include <QPoint>
+#include <QRect>
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace kalvo::svgscan {
 
@@ -81,6 +83,23 @@ KALVO_EXPORT bool fillPath(const Target &target, const QPainterPath &path, QRgb 
 // started. Answers false as fillPath does.
 KALVO_EXPORT bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
                               const StrokeStyle &style, QRgb color);
+
+// Coverage of a shape as bytes (0 to 255) over `box`, the part of the
+// target's pixels it may touch, `stride` bytes per row (a multiple of
+// four, as cairo's A8 images have); an empty box covers nothing.
+struct Mask
+{
+    std::vector<uchar> bytes;
+    int stride = 0;
+    QRect box;
+};
+
+// The coverage fillPath and strokePath would paint with, for painting by
+// other means (a gradient, through a clip, into a layer). Answer false as
+// they do.
+KALVO_EXPORT bool fillMask(const Target &target, const QPainterPath &path, Mask &mask);
+KALVO_EXPORT bool strokeMask(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                             const StrokeStyle &style, Mask &mask);
 
 // Whether draw contexts use this rasteriser where they can (on by
 // default; off draws everything with cairo, for comparison).
