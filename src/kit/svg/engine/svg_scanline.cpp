@@ -34,7 +34,10 @@ constexpr std::size_t kMaxEdges = std::size_t(1) << 20;
 constexpr std::size_t kMaxCells = 10000;
 // Subdivisions of one curve at most (2^16 pieces), so that a curve with
 // huge coordinates cannot flatten without end.
-constexpr int kMaxFlattenDepth = 16;
+constexpr int kMaxFlattenPieces = 1 << 16;
+// What even steps along a curve may stray from it, in device pixels: below
+// cairo's tolerance, as cairo's halving stops well inside its own.
+constexpr double kEvenTolerance = 0.07;
 // Ends of a line this close (device pixels) count as one point when the
 // line is drawn closed instead of with caps.
 constexpr double kNearEnd = 0.05;
@@ -276,12 +279,16 @@ private:
     void spanInside(float *cells, float xa, float xb, float d);
     bool sumRow(int row);
     void emitRow(int row);
+    template <bool ToMask, bool EvenOdd>
+    void emitRowAs(int row);
     void sampleRow(int row, float *cells);
     float coverage(float winding) const
     {
         float w = std::abs(winding);
         if (m_evenOdd) {
-            w = std::fmod(w, 2.0f);
+            // Folded into [0, 2) (windings stay far below int range: the
+            // edge count is bounded).
+            w -= 2.0f * float(static_cast<int>(w * 0.5f));
             return w > 1.0f ? 2.0f - w : w;
         }
         return std::min(w, 1.0f);
@@ -302,8 +309,12 @@ private:
     void paint(uint32_t *pixel, float cover) const
     {
         const int alpha = static_cast<int>(cover * 255.0f + 0.5f);
-        if (alpha <= 0)
-            return;
+        if (alpha > 0)
+            blend(pixel, alpha);
+    }
+    // Source-over of the colour at `alpha` (1 to 255).
+    void blend(uint32_t *pixel, int alpha) const
+    {
         if (alpha >= 255) {
             *pixel = m_opaque ? m_color : m_color + multiply(*pixel, 255 - (m_color >> 24));
             return;
@@ -525,25 +536,48 @@ bool Filler::sumRow(int row)
 
 void Filler::emitRow(int row)
 {
+    if (m_mask)
+        m_evenOdd ? emitRowAs<true, true>(row) : emitRowAs<true, false>(row);
+    else
+        m_evenOdd ? emitRowAs<false, true>(row) : emitRowAs<false, false>(row);
+}
+
+template <bool ToMask, bool EvenOdd>
+void Filler::emitRowAs(int row)
+{
     const int first = m_first[row];
     const int last = std::min(m_last[row], m_stride - 1);
     if (last < first)
         return;
     float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
-    uint32_t *line = m_mask ? nullptr : pixels(row);
-    uchar *bytes = m_mask ? maskRow(row) : nullptr;
+    uint32_t *line = ToMask ? nullptr : pixels(row);
+    uchar *bytes = ToMask ? maskRow(row) : nullptr;
+    auto alphaOf = [](float winding) {
+        float w = std::abs(winding);
+        if (EvenOdd) {
+            w -= 2.0f * float(static_cast<int>(w * 0.5f));
+            w = w > 1.0f ? 2.0f - w : w;
+        }
+        return static_cast<int>(std::min(w, 1.0f) * 255.0f + 0.5f);
+    };
+    auto put = [&](int c, int alpha) {
+        if (ToMask)
+            bytes[c] = static_cast<uchar>(alpha);
+        else if (alpha > 0)
+            blend(line + c, alpha);
+    };
     const int visible = std::min(last + 1, m_width);
     for (int c = first; c < visible; ++c) {
-        put(line, bytes, c, coverage(cells[c]));
+        put(c, alphaOf(cells[c]));
         cells[c] = 0;
     }
     for (int c = visible; c <= last; ++c)
         cells[c] = 0;
     // Past the last edge the coverage stays.
-    const float rest = coverage(m_scratch.rest[std::size_t(row)]);
-    if (visible < m_width && static_cast<int>(rest * 255.0f + 0.5f) > 0) {
+    const int rest = alphaOf(m_scratch.rest[std::size_t(row)]);
+    if (visible < m_width && rest > 0) {
         for (int c = visible; c < m_width; ++c)
-            put(line, bytes, c, rest);
+            put(c, rest);
     }
 }
 
@@ -656,33 +690,33 @@ struct Cubic
     }
 };
 
-double distanceToSegmentSquared(QPointF p, QPointF a, QPointF b)
+// Appends the points of the curve after p0 with their parameters: as many
+// even steps in the parameter as keep every piece within kEvenTolerance of
+// the curve (a bound from the control polygon's second differences, so
+// within cairo's tolerance however the curve bends), walked by forward
+// differences.
+void flattenEvenly(const Cubic &c, std::vector<std::pair<QPointF, double>> &out)
 {
-    const QPointF ab = b - a;
-    const double length = dot(ab, ab);
-    double t = length > 0 ? dot(p - a, ab) / length : 0;
-    t = std::clamp(t, 0.0, 1.0);
-    const QPointF d = p - (a + ab * t);
-    return dot(d, d);
-}
-
-// Appends the points of the curve after p0 with their parameters, splitting
-// in halves until the control points lie within the tolerance of the chord.
-void flatten(const Cubic &c, double t0, double t1, int depth, std::vector<std::pair<QPointF, double>> &out)
-{
-    const double tolerance = kTolerance * kTolerance;
-    if (depth >= kMaxFlattenDepth
-        || std::max(distanceToSegmentSquared(c.c1, c.p0, c.p3), distanceToSegmentSquared(c.c2, c.p0, c.p3))
-               < tolerance) {
-        out.emplace_back(c.p3, t1);
-        return;
+    const QPointF d1 = c.p0 - 2 * c.c1 + c.c2;
+    const QPointF d2 = c.c1 - 2 * c.c2 + c.p3;
+    const double bend = std::sqrt(std::max(dot(d1, d1), dot(d2, d2)));
+    const double steps = std::ceil(std::sqrt(0.75 * bend / kEvenTolerance));
+    const int n = !(steps < double(kMaxFlattenPieces)) ? kMaxFlattenPieces : std::max(1, static_cast<int>(steps));
+    const double h = 1.0 / n;
+    const QPointF a = (c.c1 - c.c2) * 3 + c.p3 - c.p0;
+    const QPointF b = (c.p0 - 2 * c.c1 + c.c2) * 3;
+    const QPointF e = (c.c1 - c.p0) * 3;
+    QPointF f = c.p0;
+    QPointF df = a * (h * h * h) + b * (h * h) + e * h;
+    QPointF ddf = a * (6 * h * h * h) + b * (2 * h * h);
+    const QPointF dddf = a * (6 * h * h * h);
+    for (int i = 1; i < n; ++i) {
+        f += df;
+        df += ddf;
+        ddf += dddf;
+        out.emplace_back(f, i * h);
     }
-    const QPointF ab = (c.p0 + c.c1) / 2, bc = (c.c1 + c.c2) / 2, cd = (c.c2 + c.p3) / 2;
-    const QPointF abc = (ab + bc) / 2, bcd = (bc + cd) / 2;
-    const QPointF mid = (abc + bcd) / 2;
-    const double tm = (t0 + t1) / 2;
-    flatten({c.p0, ab, abc, mid}, t0, tm, depth + 1, out);
-    flatten({mid, bcd, cd, c.p3}, tm, t1, depth + 1, out);
+    out.emplace_back(c.p3, 1.0);
 }
 
 // Whether a box lies wholly beyond one side of the image grown by `margin`:
@@ -784,7 +818,7 @@ public:
                     if (outside(controlBox(c), target, margin))
                         points.emplace_back(c.p3, 1.0);
                     else
-                        flatten(c, 0, 1, 0, points);
+                        flattenEvenly(c, points);
                     sink.curve(c, points);
                     current = c.p3;
                 }
