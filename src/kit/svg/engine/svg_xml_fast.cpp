@@ -179,6 +179,44 @@ QString internedName(QByteArrayView written)
     return QString::fromLatin1(written);
 }
 
+// Short attribute values repeat within a file and from file to file
+// ("none", "round", "currentColor", "0 0 24 24"): the last string made for
+// each is kept (per thread, a few hundred at most) and shared. Answers
+// false for a value this does not take (long, not plain ASCII, anything
+// to decode).
+bool sharedValue(const char *from, const char *to, QString &out)
+{
+    constexpr qsizetype kLongest = 24;
+    constexpr std::size_t kSlots = 256;
+    const qsizetype length = to - from;
+    if (length == 0 || length > kLongest)
+        return false;
+    uint32_t hash = 2166136261u;
+    unsigned char high = 0;
+    for (const char *q = from; q < to; ++q) {
+        const auto c = static_cast<unsigned char>(*q);
+        high |= c;
+        hash = (hash ^ c) * 16777619u;
+    }
+    if ((high & 0x80) || needsDecoding(from, to, true))
+        return false;
+    thread_local std::array<QString, kSlots> slots;
+    QString &slot = slots[hash % kSlots];
+    if (slot.size() == length) {
+        const QChar *u = slot.constData();
+        qsizetype i = 0;
+        while (i < length && u[i].unicode() == static_cast<unsigned char>(from[i]))
+            ++i;
+        if (i == length) {
+            out = slot;
+            return true;
+        }
+    }
+    slot = QString::fromLatin1(from, length);
+    out = slot;
+    return true;
+}
+
 bool FastReader::readName(QByteArrayView &name)
 {
     const char *start = m_p;
@@ -320,7 +358,7 @@ bool FastReader::readStartTag(ReadResult &result)
         if (atEnd() || *m_p == '<')
             return false;
         QString value;
-        if (!decode(valueStart, m_p, true, value))
+        if (!sharedValue(valueStart, m_p, value) && !decode(valueStart, m_p, true, value))
             return false;
         ++m_p; // closing quote
         // A repeated attribute replaces the value without adding a key.
