@@ -20,6 +20,7 @@
 #include <QPen>
 
 #include <algorithm>
+#include <string_view>
 #include <cmath>
 
 namespace kalvo {
@@ -53,9 +54,26 @@ QColor withAlpha(QColor color, double alpha)
 // The colour keyword "transparent" names a colour of alpha 0. Drawing
 // replaces a colour's alpha with the fill or stroke opacity, which would
 // turn it into opaque black; it paints nothing instead.
+// Whether `text` is the lower-case ASCII keyword in any case (drawn for
+// every shape, so without Qt's general comparison).
+bool isKeyword(const QString &text, std::string_view keyword)
+{
+    if (text.size() != qsizetype(keyword.size()))
+        return false;
+    const QChar *u = text.constData();
+    for (std::size_t i = 0; i < keyword.size(); ++i) {
+        char16_t c = u[i].unicode();
+        if (c >= 'A' && c <= 'Z')
+            c = char16_t(c + ('a' - 'A'));
+        if (c != static_cast<unsigned char>(keyword[i]))
+            return false;
+    }
+    return true;
+}
+
 bool paintsNothing(const QString &colorText)
 {
-    return colorText.compare(QLatin1String("transparent"), Qt::CaseInsensitive) == 0;
+    return isKeyword(colorText, "transparent");
 }
 
 const QRectF &unboundedRect()
@@ -1000,7 +1018,7 @@ namespace {
 
 bool isCurrentColor(const QString &text)
 {
-    return text.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0;
+    return isKeyword(text, "currentcolor");
 }
 
 } // namespace
