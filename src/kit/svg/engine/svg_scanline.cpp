@@ -5,11 +5,15 @@
 // spread over the cells by the area it leaves to its right. A running sum
 // across a row is then the winding number averaged over each pixel, and
 // its magnitude (clamped, or folded for the even-odd rule) the coverage.
-// Exact wherever edges do not overlap inside one pixel; where a stroke
-// overlaps itself within a pixel on its boundary (an inner join, two
-// crossing lines) that pixel comes out a little darker than the area it
-// covers. The cost follows the edges' length in rows plus the area of the
-// shape's box, with no sorting and no sub-rows.
+// That is exact wherever no two parts of the outline overlap inside a
+// pixel. Where they do (lines crossing, a line going back over itself,
+// caps meeting) the sum somewhere in the row goes past one, or both ways;
+// such rows and their neighbours are sampled instead: the winding at
+// several heights, taken exactly across the row, so that overlaps count
+// once. The stroker keeps its own outline from folding over itself at
+// inner joins where it can, so that rows need sampling only where the
+// picture itself overlaps. The cost follows the edges' length in rows
+// plus the area of the shape's box.
 #include "svg_scanline_p.h"
 
 #include <QRectF>
