@@ -502,6 +502,32 @@ TEST(ScanlineBadInput, NonFiniteAndHugeValuesGiveClearResults)
     QPainterPath left;
     left.addRect(-1e9, 0, 1e9 - 0.5, 40);
     EXPECT_EQ(coveredPixels(fillOwn(left, Qt::black)), 0);
+
+    // A coordinate that is not finite anywhere in a path (Qt refuses such
+    // points, but an element can still be moved there): that path draws
+    // nothing, and what is drawn after it still shows.
+    QPainterPath square;
+    square.addRect(QRectF(10, 10, 10, 10));
+    for (const double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+        for (const int at : {0, 2, 4}) {
+            QPainterPath path;
+            path.moveTo(5, 5);
+            path.lineTo(30, 8);
+            path.cubicTo(35, 20, 20, 35, 10, 30);
+            path.closeSubpath();
+            path.setElementPositionAt(at, bad, 12);
+            KTNSVGBezierPath outline;
+            outline.path = path;
+            outline.lineWidth = 2;
+            const QImage drawn = drawWithContext([&](KTNSVGDrawContext &c) {
+                c.fillPath(path, QBrush(Qt::black));
+                c.strokePath(outline, QColor(Qt::black));
+                c.fillPath(square, QBrush(QColor(255, 0, 0)));
+            });
+            EXPECT_EQ(coveredPixels(drawn), 100) << at;
+            EXPECT_EQ(drawn.pixel(15, 15), 0xffff0000u) << at;
+        }
+    }
 }
 
 TEST(ScanlineBadInput, MillionsOfSegmentsStayBounded)

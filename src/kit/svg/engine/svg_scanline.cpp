@@ -68,15 +68,6 @@ QPointF snap(QPointF p)
     return QPointF(snap(p.x()), snap(p.y()));
 }
 
-bool finitePath(const QPainterPath &path)
-{
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        if (!std::isfinite(e.x) || !std::isfinite(e.y))
-            return false;
-    }
-    return true;
-}
 
 QPointF unit(QPointF v)
 {
@@ -760,7 +751,8 @@ public:
         virtual void finish(int first, int last, bool closed) = 0;
     };
 
-    static void walk(const QPainterPath &path, const QPoint &origin, const QList<int> *closedEnds, const Target &target,
+    // Answers false, having stopped, at a coordinate that is not finite.
+    static bool walk(const QPainterPath &path, const QPoint &origin, const QList<int> *closedEnds, const Target &target,
                      double margin, std::vector<std::pair<QPointF, double>> &points, Sink &sink)
     {
         const int count = path.elementCount();
@@ -779,6 +771,8 @@ public:
         };
         for (int i = 0; i < count; ++i) {
             const QPainterPath::Element e = path.elementAt(i);
+            if (!std::isfinite(e.x) || !std::isfinite(e.y))
+                return false;
             const QPointF p = QPointF(e.x, e.y) - shift;
             switch (e.type) {
             case QPainterPath::MoveToElement:
@@ -807,6 +801,8 @@ public:
                 if (i + 2 < count) {
                     const QPainterPath::Element c2 = path.elementAt(i + 1);
                     const QPainterPath::Element c3 = path.elementAt(i + 2);
+                    if (!std::isfinite(c2.x) || !std::isfinite(c2.y) || !std::isfinite(c3.x) || !std::isfinite(c3.y))
+                        return false;
                     const QPointF end = QPointF(c3.x, c3.y) - shift;
                     const QPointF span = end - last;
                     const double chord = std::sqrt(span.x() * span.x() + span.y() * span.y());
@@ -832,6 +828,7 @@ public:
             }
         }
         finish(count - 1);
+        return true;
     }
 };
 
@@ -1186,14 +1183,18 @@ bool clearOfImage(const QPainterPath &path, const Target &target, double margin)
     return outside(box, target, margin);
 }
 
-// Whether the box the path may cover within the image is small enough.
+// Whether the box the path may cover within the image is small enough
+// for area sums.
 bool smallEnough(const QPainterPath &path, const Target &target, double margin)
 {
     const QRectF box = path.controlPointRect()
                            .translated(-QPointF(target.origin))
                            .adjusted(-margin, -margin, margin, margin)
                            .intersected(QRectF(0, 0, target.width, target.height));
-    return box.isEmpty() || (box.width() + 3) * (box.height() + 1) <= double(kMaxCells);
+    // A box that is not finite comes from coordinates that are not: the
+    // walk refuses those (and draws nothing) without handing them on.
+    return box.isEmpty() || !std::isfinite(box.width() * box.height())
+           || (box.width() + 3) * (box.height() + 1) <= double(kMaxCells);
 }
 
 bool validTarget(const Target &target)
@@ -1222,7 +1223,7 @@ bool fillInto(const Target &target, const QPainterPath &path, QRgb color, Mask *
 {
     if (mask)
         mask->box = QRect();
-    if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !finitePath(path)
+    if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0
         || clearOfImage(path, target, 1))
         return true;
     if (!smallEnough(path, target, 1))
@@ -1230,7 +1231,11 @@ bool fillInto(const Target &target, const QPainterPath &path, QRgb color, Mask *
     Scratch &s = scratch();
     Edges edges(target.height, s.edges);
     FillSink sink(edges, s.points);
-    Walker::walk(path, target.origin, nullptr, target, 1, s.flat, sink);
+    if (!Walker::walk(path, target.origin, nullptr, target, 1, s.flat, sink)) {
+        // A coordinate that is not finite: nothing is drawn.
+        s.trim();
+        return true;
+    }
     const bool evenOdd = path.fillRule() == Qt::OddEvenFill;
     const bool drawn =
         !edges.overflow && (mask ? Filler(target, *mask, evenOdd, s) : Filler(target, color, evenOdd, s)).fill(edges);
@@ -1244,7 +1249,7 @@ bool strokeInto(const Target &target, const QPainterPath &path, const QList<int>
     if (mask)
         mask->box = QRect();
     if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !(style.width > 0)
-        || !std::isfinite(style.width) || !finitePath(path))
+        || !std::isfinite(style.width))
         return true;
     // How far a cap or join reaches from the line's centre.
     const double margin = style.width / 2 * std::max(style.miterLimit, 1.5) + 2;
@@ -1256,7 +1261,10 @@ bool strokeInto(const Target &target, const QPainterPath &path, const QList<int>
     Scratch &s = scratch();
     Edges edges(target.height, s.edges);
     StrokeSink sink(edges, style, path, target.origin, s);
-    Walker::walk(path, target.origin, closedEnds, target, margin, s.flat, sink);
+    if (!Walker::walk(path, target.origin, closedEnds, target, margin, s.flat, sink)) {
+        s.trim();
+        return true;
+    }
     const bool drawn =
         !edges.overflow && (mask ? Filler(target, *mask, false, s) : Filler(target, color, false, s)).fill(edges);
     s.trim();
