@@ -277,17 +277,6 @@ private:
     template <bool ToMask, bool EvenOdd>
     void emitRowAs(int row);
     void sampleRow(int row, float *cells);
-    float coverage(float winding) const
-    {
-        float w = std::abs(winding);
-        if (m_evenOdd) {
-            // Folded into [0, 2) (windings stay far below int range: the
-            // edge count is bounded).
-            w -= 2.0f * float(static_cast<int>(w * 0.5f));
-            return w > 1.0f ? 2.0f - w : w;
-        }
-        return std::min(w, 1.0f);
-    }
     // The row's pixels, or its mask bytes.
     uint32_t *pixels(int row) const
     {
