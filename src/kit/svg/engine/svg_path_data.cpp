@@ -22,16 +22,34 @@ constexpr double kPolylineNumberLimit = 1e15;
 // some fifty bytes per byte of input; no icon comes near this.
 constexpr qsizetype kMaxCommands = qsizetype(1) << 18;
 
-bool isCommandCharacter(QChar c)
+// Looked up per character of the path data, so a table.
+struct CommandTable
 {
-    switch (c.unicode()) {
-    case 'M': case 'm': case 'L': case 'l': case 'C': case 'c': case 'V': case 'v': case 'H': case 'h':
-    case 'A': case 'a': case 'S': case 's': case 'Q': case 'q': case 'T': case 't': case 'Z': case 'z':
-    case '#':
-        return true;
-    default:
-        return false;
+    bool isCommand[128] = {};
+    constexpr CommandTable()
+    {
+        for (char c : "MmLlCcVvHhAaSsQqTtZz#")
+            if (c)
+                isCommand[static_cast<unsigned char>(c)] = true;
     }
+};
+constexpr CommandTable kCommandTable;
+
+inline bool isCommandCharacter(QChar c)
+{
+    return c.unicode() < 128 && kCommandTable.isCommand[c.unicode()];
+}
+
+// QStringView::trimmed() without the call: tokens are short and many.
+inline QStringView trimmedView(QStringView text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && text[from].isSpace())
+        ++from;
+    while (to > from && text[to - 1].isSpace())
+        --to;
+    return text.sliced(from, to - from);
 }
 
 double ratio(QPointF u, QPointF v)
@@ -138,13 +156,13 @@ namespace {
 template <typename Take>
 void forEachCommandToken(QStringView data, Take &&take)
 {
-    const QStringView text = data.trimmed();
+    const QStringView text = trimmedView(data);
     const bool extraClose = text.endsWith(QLatin1Char('Z')) || text.endsWith(QLatin1Char('z'));
     static const QChar kClose[] = {QLatin1Char('z')};
     qsizetype count = 0;
     bool stopped = false;
     auto addToken = [&](qsizetype from, qsizetype to) {
-        const QStringView token = to > text.size() ? QStringView(kClose, 1) : text.sliced(from, to - from).trimmed();
+        const QStringView token = to > text.size() ? QStringView(kClose, 1) : trimmedView(text.sliced(from, to - from));
         if (!token.isEmpty() && !token.startsWith(QLatin1Char('#'))) {
             ++count;
             stopped = !take(token);
@@ -201,6 +219,9 @@ struct PathState
     // point only of a curve of its own kind ('c' cubic, 'q' quadratic).
     char lastCurve = 0;
     bool firstToken = true;
+    // Elements to make room for once the path has its first move (before
+    // it, QPainterPath::reserve() would add an element of its own).
+    int reserveHint = 0;
 };
 
 // Interprets one command token; false ends the path data.
@@ -239,6 +260,10 @@ bool interpretToken(QStringView token, PathState &state)
                     p += path.currentPoint();
                 path.moveToPoint(p);
                 first = false;
+                if (state.reserveHint > 0 && path.path.elementCount() == 1) {
+                    path.path.reserve(state.reserveHint);
+                    state.reserveHint = 0;
+                }
             } else {
                 if (relative)
                     p += path.currentPoint();
@@ -398,6 +423,9 @@ void KTNTKSVGBaseElement::bezierPathFromCommandList(const QStringList &commands,
 void KTNTKSVGBaseElement::bezierPathFromCommandString(QStringView data, KTNSVGBezierPath &path)
 {
     PathState state{path, ctrlPoint};
+    // About one element per four characters of path data; growing past a
+    // low guess costs only the doubling it would have cost anyway.
+    state.reserveHint = static_cast<int>(std::min<qsizetype>(data.size() / 4 + 4, std::min<qsizetype>(path.elementLimit, 1 << 16)));
     forEachCommandToken(data, [&](QStringView token) { return interpretToken(token, state); });
 }
 

@@ -10,29 +10,12 @@ namespace kalvo::svg {
 
 namespace {
 
-bool isDigit(QChar c)
+bool isDigit(char16_t c)
 {
-    return c.unicode() >= '0' && c.unicode() <= '9';
-}
-
-bool isNumberCharacter(QChar c)
-{
-    return isDigit(c) || c == QLatin1Char('.') || c == QLatin1Char('-');
+    return c >= u'0' && c <= u'9';
 }
 
 } // namespace
-
-void Scanner::skipWhitespace()
-{
-    while (!atEnd() && m_text[m_pos].isSpace())
-        ++m_pos;
-}
-
-void Scanner::scanThroughToNumber()
-{
-    while (!atEnd() && !isNumberCharacter(m_text[m_pos]))
-        ++m_pos;
-}
 
 void Scanner::scanThroughWhitespaceCommasAndClosingParenthesis()
 {
@@ -48,97 +31,93 @@ bool Scanner::scanDouble(double &value)
 {
     const qsizetype start = m_pos;
     skipWhitespace();
-    qsizetype i = m_pos;
+    const QChar *text = m_text.data();
     const qsizetype n = m_text.size();
-    if (i < n && (m_text[i] == QLatin1Char('+') || m_text[i] == QLatin1Char('-')))
+    qsizetype i = m_pos;
+    // One pass finds the extent and gathers the digits. Up to 15
+    // significant digits and no exponent: the digits as an integer divided
+    // by a power of ten is exact before the one rounding of the division,
+    // so it is the correctly rounded value from_chars gives. Icon numbers
+    // almost always take this path.
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+        negative = text[i] == QLatin1Char('-');
         ++i;
+    }
+    quint64 mantissa = 0;
+    int significant = 0;
+    int fractionDigits = 0;
+    auto take = [&](char16_t c, int inFraction) {
+        if (mantissa == 0 && c == u'0') {
+            fractionDigits += inFraction;
+            return;
+        }
+        if (++significant <= 15) {
+            mantissa = mantissa * 10 + (c - u'0');
+            fractionDigits += inFraction;
+        }
+    };
     qsizetype mantissaDigits = 0;
-    while (i < n && isDigit(m_text[i])) {
-        ++i;
+    for (; i < n && isDigit(text[i].unicode()); ++i) {
+        take(text[i].unicode(), 0);
         ++mantissaDigits;
     }
-    if (i < n && m_text[i] == QLatin1Char('.')) {
+    if (i < n && text[i] == QLatin1Char('.')) {
         qsizetype j = i + 1;
-        qsizetype fraction = 0;
-        while (j < n && isDigit(m_text[j])) {
-            ++j;
-            ++fraction;
+        for (; j < n && isDigit(text[j].unicode()); ++j) {
+            take(text[j].unicode(), 1);
+            ++mantissaDigits;
         }
         // "5." is a number; "." alone is not.
-        if (mantissaDigits + fraction > 0)
+        if (mantissaDigits > 0)
             i = j;
-        mantissaDigits += fraction;
     }
     if (mantissaDigits == 0) {
         m_pos = start;
         return false;
     }
-    if (i < n && (m_text[i] == QLatin1Char('e') || m_text[i] == QLatin1Char('E'))) {
+    bool exponent = false;
+    if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
         qsizetype j = i + 1;
-        if (j < n && (m_text[j] == QLatin1Char('+') || m_text[j] == QLatin1Char('-')))
+        if (j < n && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
             ++j;
-        if (j < n && isDigit(m_text[j])) {
-            while (j < n && isDigit(m_text[j]))
+        if (j < n && isDigit(text[j].unicode())) {
+            while (j < n && isDigit(text[j].unicode()))
                 ++j;
             i = j;
+            exponent = true;
         }
     }
-    // Up to 15 significant digits and no exponent: the digits as an
-    // integer divided by a power of ten is exact before the one rounding of
-    // the division, so it is the correctly rounded value from_chars gives.
-    // Icon numbers almost always take this path.
-    {
+    if (!exponent && significant <= 15 && fractionDigits <= 15) {
         static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        qsizetype k = m_pos;
-        const bool negative = m_text[k] == QLatin1Char('-');
-        if (negative || m_text[k] == QLatin1Char('+'))
-            ++k;
-        quint64 mantissa = 0;
-        int digitCount = 0;
-        int fractionDigits = 0;
-        bool inFraction = false;
-        bool simple = true;
-        for (; k < i; ++k) {
-            const char16_t c = m_text[k].unicode();
-            if (c == u'.') {
-                inFraction = true;
-                continue;
-            }
-            if (c < u'0' || c > u'9') {
-                simple = false; // an exponent
-                break;
-            }
-            if (mantissa == 0 && c == u'0') {
-                fractionDigits += inFraction;
-                continue;
-            }
-            if (++digitCount > 15) {
-                simple = false;
-                break;
-            }
-            mantissa = mantissa * 10 + (c - u'0');
-            fractionDigits += inFraction;
-        }
-        if (simple && fractionDigits <= 15) {
-            const double magnitude = static_cast<double>(mantissa) / kPowers[fractionDigits];
-            value = negative ? -magnitude : magnitude;
-            m_pos = i;
-            return true;
-        }
+        const double magnitude = static_cast<double>(mantissa) / kPowers[fractionDigits];
+        value = negative ? -magnitude : magnitude;
+        m_pos = i;
+        return true;
     }
+    if (!convertSlowly(m_pos, i, value)) {
+        m_pos = start;
+        return false;
+    }
+    m_pos = i;
+    return true;
+}
+
+bool Scanner::convertSlowly(qsizetype from, qsizetype to, double &value)
+{
     // The matched text is ASCII: convert it without locale.
     char stackDigits[64];
     QByteArray heapDigits;
     char *digitsBegin = stackDigits;
-    if (i - m_pos > qsizetype(sizeof stackDigits)) {
-        heapDigits.resize(i - m_pos);
+    if (to - from > qsizetype(sizeof stackDigits)) {
+        heapDigits.resize(to - from);
         digitsBegin = heapDigits.data();
     }
     qsizetype length = 0;
-    for (qsizetype k = m_pos; k < i; ++k) {
+    for (qsizetype k = from; k < to; ++k) {
         const char c = static_cast<char>(m_text[k].unicode());
-        if (c != '+' || k != m_pos)
+        if (c != '+' || k != from)
             digitsBegin[length++] = c;
     }
     const QByteArrayView digits(digitsBegin, length);
@@ -155,11 +134,9 @@ bool Scanner::scanDouble(double &value)
         else
             result = negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
     } else if (error != std::errc()) {
-        m_pos = start;
         return false;
     }
     value = result;
-    m_pos = i;
     return true;
 }
 
@@ -168,24 +145,6 @@ bool Scanner::scanFloatAndAdvance(double &value)
     if (!scanDouble(value))
         return false;
     scanThroughWhitespaceCommasAndClosingParenthesis();
-    return true;
-}
-
-bool Scanner::scanNumber(double &value)
-{
-    scanThroughToNumber();
-    return scanDouble(value);
-}
-
-bool Scanner::scanPoint(QPointF &point)
-{
-    double x = 0, y = 0;
-    skipWhitespace();
-    if (!scanNumber(x))
-        return false;
-    if (!scanNumber(y))
-        return false;
-    point = QPointF(x, y);
     return true;
 }
 

@@ -25,10 +25,18 @@ public:
             ++m_pos;
     }
 
-    void skipWhitespace();
+    void skipWhitespace()
+    {
+        while (m_pos < m_text.size() && m_text[m_pos].isSpace())
+            ++m_pos;
+    }
     // Characters that cannot be part of a number: anything but the digits,
     // "." and "-".
-    void scanThroughToNumber();
+    void scanThroughToNumber()
+    {
+        while (m_pos < m_text.size() && !isNumberCharacter(m_text[m_pos].unicode()))
+            ++m_pos;
+    }
     // A run of " ", "," and ")".
     void scanThroughWhitespaceCommasAndClosingParenthesis();
     // After white space: [+-]digits[.digits][e[+-]digits]. Nothing is
@@ -38,14 +46,30 @@ public:
     bool scanFloatAndAdvance(double &value);
     // White space and other non-number characters, a number, the same
     // again and a second number; both must be read.
-    bool scanPoint(QPointF &point);
+    bool scanPoint(QPointF &point)
+    {
+        double x = 0, y = 0;
+        skipWhitespace();
+        if (!scanNumber(x) || !scanNumber(y))
+            return false;
+        point = QPointF(x, y);
+        return true;
+    }
     // A flag: spaces and commas are skipped, "-" fails, one character that
     // is not "0" or "1" is skipped, then "0" or "1" must follow.
     bool scanBool(bool &value);
     // Skips to the next number, then reads it.
-    bool scanNumber(double &value);
+    bool scanNumber(double &value)
+    {
+        scanThroughToNumber();
+        return scanDouble(value);
+    }
 
 private:
+    static bool isNumberCharacter(char16_t c) { return (c >= u'0' && c <= u'9') || c == u'.' || c == u'-'; }
+    // scanDouble's reading of text it could not convert exactly itself.
+    bool convertSlowly(qsizetype start, qsizetype end, double &value);
+
     QStringView m_text;
     qsizetype m_pos = 0;
 };
