@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace kalvo {
 
@@ -13,6 +14,45 @@ bool finite(QPointF p)
 }
 
 constexpr double kPi = 3.14159265358979323846;
+
+// QTransform::map() for the affine kinds, inline: arcs map every point they
+// make. The same products and sums in the same order, so the same doubles.
+QPointF mapPoint(const QTransform &t, QTransform::TransformationType type, QPointF p)
+{
+    switch (type) {
+    case QTransform::TxNone:
+        return p;
+    case QTransform::TxTranslate:
+        return QPointF(p.x() + t.dx(), p.y() + t.dy());
+    case QTransform::TxScale:
+        return QPointF(t.m11() * p.x() + t.dx(), t.m22() * p.y() + t.dy());
+    case QTransform::TxRotate:
+    case QTransform::TxShear:
+        return QPointF(t.m11() * p.x() + t.m21() * p.y() + t.dx(), t.m12() * p.x() + t.m22() * p.y() + t.dy());
+    default:
+        return t.map(p);
+    }
+}
+
+// The unit vector at an angle; the neighbouring pieces of an arc share
+// their end angle, so the last one is kept.
+struct UnitCache
+{
+    double angle = 0;
+    QPointF unit;
+    bool valid = false;
+
+    QPointF at(double a)
+    {
+        // Bitwise equal: sin(-0.0) and sin(0.0) differ in sign.
+        if (!valid || std::memcmp(&a, &angle, sizeof a) != 0) {
+            angle = a;
+            unit = QPointF(std::cos(a), std::sin(a));
+            valid = true;
+        }
+        return unit;
+    }
+};
 
 } // namespace
 
@@ -122,10 +162,10 @@ bool KTNSVGBezierPath::appendArc(QPointF center, double radius, double startAngl
     }
     const double start = startAngle * kPi / 180.0;
     const double delta = sweep * kPi / 180.0;
-    auto at = [&](double angle) {
-        return frame.map(QPointF(center.x() + radius * std::cos(angle), center.y() + radius * std::sin(angle)));
-    };
-    const QPointF first = at(start);
+    UnitCache units;
+    const QTransform::TransformationType frameType = frame.type();
+    const QPointF startUnit = units.at(start);
+    const QPointF first = mapPoint(frame, frameType, QPointF(center.x() + radius * startUnit.x(), center.y() + radius * startUnit.y()));
     if (!finite(first))
         return false;
     if (isEmpty()) {
@@ -144,14 +184,14 @@ bool KTNSVGBezierPath::appendArc(QPointF center, double radius, double startAngl
         return true;
     const double step = delta / pieces;
     const double k = 4.0 / 3.0 * std::tan(step / 4.0);
+    auto place = [&](QPointF unit) { return mapPoint(frame, frameType, center + radius * unit); };
     for (int i = 0; i < pieces; ++i) {
         const double a = start + step * i;
         const double b = (i + 1 == pieces) ? start + delta : a + step;
-        const QPointF pa(std::cos(a), std::sin(a));
-        const QPointF pb(std::cos(b), std::sin(b));
+        const QPointF pa = units.at(a);
+        const QPointF pb = units.at(b);
         const QPointF c1 = pa + k * QPointF(-pa.y(), pa.x());
         const QPointF c2 = pb - k * QPointF(-pb.y(), pb.x());
-        auto place = [&](QPointF unit) { return frame.map(center + radius * unit); };
         if (!curveToPoint(place(pb), place(c1), place(c2)))
             return false;
     }

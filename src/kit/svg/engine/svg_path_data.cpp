@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kalvo {
 
 namespace {
@@ -38,6 +42,35 @@ constexpr CommandTable kCommandTable;
 inline bool isCommandCharacter(QChar c)
 {
     return c.unicode() < 128 && kCommandTable.isCommand[c.unicode()];
+}
+
+// The first command character at or after `i` (n when there is none).
+// Path data is mostly digits, spaces and punctuation, all below 'A': eight
+// characters are ruled out at a time, and only letters and '#' are looked
+// up.
+inline qsizetype nextCommandCharacter(const QChar *chars, qsizetype i, qsizetype n)
+{
+#if defined(__SSE2__)
+    const __m128i belowLetters = _mm_set1_epi16(0x40);
+    const __m128i hash = _mm_set1_epi16('#');
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 8 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chars + i));
+        const __m128i plain = _mm_andnot_si128(_mm_cmpeq_epi16(v, hash), _mm_cmpeq_epi16(_mm_subs_epu16(v, belowLetters), zero));
+        const unsigned candidates = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
+        if (candidates == 0) {
+            i += 8;
+            continue;
+        }
+        i += __builtin_ctz(candidates) / 2;
+        if (isCommandCharacter(chars[i]))
+            return i;
+        ++i;
+    }
+#endif
+    while (i < n && !isCommandCharacter(chars[i]))
+        ++i;
+    return i;
 }
 
 // QStringView::trimmed() without the call: tokens are short and many.
@@ -168,11 +201,18 @@ void forEachCommandToken(QStringView data, Take &&take)
             stopped = !take(token);
         }
     };
-    const qsizetype size = text.size() + (extraClose ? 1 : 0);
+    // Token boundaries: each command character, and the end when a close
+    // ends the text (the extra close).
+    const qsizetype n = text.size();
+    const qsizetype size = n + (extraClose ? 1 : 0);
+    const QChar *chars = text.data();
     qsizetype start = -1;
-    for (qsizetype i = 0; i < size && count < kMaxCommands && !stopped; ++i) {
-        if (i < text.size() && !isCommandCharacter(text[i]))
-            continue;
+    for (qsizetype i = 0;; ++i) {
+        i = nextCommandCharacter(chars, i, n);
+        if (i >= size)
+            break;
+        if (count >= kMaxCommands || stopped)
+            return;
         if (start >= 0)
             addToken(start, i);
         start = i;
@@ -235,17 +275,19 @@ bool interpretToken(QStringView token, PathState &state)
     if (token.isEmpty() || full())
         return false;
     const QChar command = token[0];
+    // Setting 0x20 lowers an ASCII letter; tokens from a caller's list may
+    // start with anything, and nothing beyond ASCII is a command.
+    const char kind = command.unicode() < 128 ? static_cast<char>(command.unicode() | 0x20) : 0;
     // Path data starts with a move; anything else is not drawn.
-    if (firstToken && command.toLower() != QLatin1Char('m'))
+    if (firstToken && kind != 'm')
         return false;
     firstToken = false;
-    const char kind = static_cast<char>(command.toLower().unicode());
     if (kind == 's' ? lastCurve != 'c' : kind == 't' ? lastCurve != 'q' : false)
         ctrlPoint = QPointF();
     lastCurve = kind == 'c' || kind == 's' ? 'c' : kind == 'q' || kind == 't' ? 'q' : 0;
-    const bool relative = command.isLower();
+    const bool relative = command.unicode() >= 'a';
     svg::Scanner scanner(token.sliced(1));
-    switch (command.toLower().unicode()) {
+    switch (kind) {
     case 'm': {
         bool first = true;
         while (!scanner.atEnd() && !full()) {
@@ -288,7 +330,7 @@ bool interpretToken(QStringView token, PathState &state)
         break;
     case 'h':
     case 'v': {
-        const bool horizontal = command.toLower() == QLatin1Char('h');
+        const bool horizontal = kind == 'h';
         scanner.scanThroughToNumber();
         while (!scanner.atEnd() && !full()) {
             double value = 0;

@@ -8,15 +8,6 @@
 
 namespace kalvo::svg {
 
-namespace {
-
-bool isDigit(char16_t c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-} // namespace
-
 void Scanner::scanThroughWhitespaceCommasAndClosingParenthesis()
 {
     while (!atEnd()) {
@@ -31,76 +22,67 @@ bool Scanner::scanDouble(double &value)
 {
     const qsizetype start = m_pos;
     skipWhitespace();
-    const QChar *text = m_text.data();
-    const qsizetype n = m_text.size();
-    qsizetype i = m_pos;
-    // One pass finds the extent and gathers the digits. Up to 15
-    // significant digits and no exponent: the digits as an integer divided
-    // by a power of ten is exact before the one rounding of the division,
-    // so it is the correctly rounded value from_chars gives. Icon numbers
-    // almost always take this path.
+    const char16_t *const begin = m_text.utf16();
+    const char16_t *const end = begin + m_text.size();
+    const char16_t *p = begin + m_pos;
+    auto digitAt = [](const char16_t *at) { return static_cast<unsigned>(*at) - u'0'; };
     bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
+    if (p < end && (*p == u'+' || *p == u'-')) {
+        negative = *p == u'-';
+        ++p;
     }
+    // One pass finds the extent and gathers the digits (wrapping past 19
+    // of them, when the result is not used).
     quint64 mantissa = 0;
-    int significant = 0;
-    int fractionDigits = 0;
-    auto take = [&](char16_t c, int inFraction) {
-        if (mantissa == 0 && c == u'0') {
-            fractionDigits += inFraction;
-            return;
-        }
-        if (++significant <= 15) {
-            mantissa = mantissa * 10 + (c - u'0');
-            fractionDigits += inFraction;
-        }
-    };
-    qsizetype mantissaDigits = 0;
-    for (; i < n && isDigit(text[i].unicode()); ++i) {
-        take(text[i].unicode(), 0);
-        ++mantissaDigits;
-    }
-    if (i < n && text[i] == QLatin1Char('.')) {
-        qsizetype j = i + 1;
-        for (; j < n && isDigit(text[j].unicode()); ++j) {
-            take(text[j].unicode(), 1);
-            ++mantissaDigits;
-        }
+    const char16_t *const integerStart = p;
+    for (; p < end && digitAt(p) < 10; ++p)
+        mantissa = mantissa * 10 + digitAt(p);
+    qsizetype digits = p - integerStart;
+    qsizetype fraction = 0;
+    if (p < end && *p == u'.') {
+        const char16_t *q = p + 1;
+        for (; q < end && digitAt(q) < 10; ++q)
+            mantissa = mantissa * 10 + digitAt(q);
+        fraction = q - (p + 1);
+        digits += fraction;
         // "5." is a number; "." alone is not.
-        if (mantissaDigits > 0)
-            i = j;
+        if (digits > 0)
+            p = q;
     }
-    if (mantissaDigits == 0) {
+    if (digits == 0) {
         m_pos = start;
         return false;
     }
     bool exponent = false;
-    if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
-        qsizetype j = i + 1;
-        if (j < n && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
-            ++j;
-        if (j < n && isDigit(text[j].unicode())) {
-            while (j < n && isDigit(text[j].unicode()))
-                ++j;
-            i = j;
+    if (p < end && (*p == u'e' || *p == u'E')) {
+        const char16_t *q = p + 1;
+        if (q < end && (*q == u'+' || *q == u'-'))
+            ++q;
+        if (q < end && digitAt(q) < 10) {
+            while (q < end && digitAt(q) < 10)
+                ++q;
+            p = q;
             exponent = true;
         }
     }
-    if (!exponent && significant <= 15 && fractionDigits <= 15) {
+    const qsizetype stop = p - begin;
+    // Up to 15 digits and no exponent: the digits as an integer divided by
+    // a power of ten is exact before the one rounding of the division, so
+    // it is the correctly rounded value from_chars gives. Icon numbers
+    // almost always take this path.
+    if (!exponent && digits <= 15) {
         static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        const double magnitude = static_cast<double>(mantissa) / kPowers[fractionDigits];
+        const double magnitude = static_cast<double>(mantissa) / kPowers[fraction];
         value = negative ? -magnitude : magnitude;
-        m_pos = i;
+        m_pos = stop;
         return true;
     }
-    if (!convertSlowly(m_pos, i, value)) {
+    if (!convertSlowly(m_pos, stop, value)) {
         m_pos = start;
         return false;
     }
-    m_pos = i;
+    m_pos = stop;
     return true;
 }
 
