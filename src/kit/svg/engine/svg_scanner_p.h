@@ -4,12 +4,15 @@
 // (callers that build geometry check for finite values).
 #pragma once
 
+#include <kalvo/global.h>
+
 #include <QPointF>
 #include <QStringView>
 
 namespace kalvo::svg {
 
-class Scanner
+// Exported for the tests only.
+class KALVO_EXPORT Scanner
 {
 public:
     explicit Scanner(QStringView text) : m_text(text) {}
