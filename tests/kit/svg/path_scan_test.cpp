@@ -3,6 +3,7 @@
 // caller's list.
 #include <kalvo/svg/svgdrawables.h>
 
+#include "kit/svg/engine/svg_arc_p.h"
 #include "kit/svg/engine/svg_scanner_p.h"
 
 #include <gtest/gtest.h>
@@ -130,6 +131,33 @@ TEST(PathTokens, ListTokensBeyondAsciiAreNoCommands)
     KTNSVGBezierPath drawn;
     element->bezierPathFromCommandList({QStringLiteral("m5 5"), QStringLiteral("L9 9")}, drawn);
     EXPECT_EQ(drawn.currentPoint(), QPointF(9, 9));
+}
+
+TEST(ArcFrame, MatchesQtsThreeStepsEntryForEntry)
+{
+    // Quarter and half turns, angles whose sine Qt takes for zero, and
+    // squeezes either way (one of the scales is always 1).
+    const double angles[] = {0, 1e-13, -1e-13, 1e-11, 0.5, -2.0, M_PI / 2, M_PI, -M_PI, 3 * M_PI / 2, 1e6};
+    const QPointF scales[] = {{1, 1}, {0.5, 1}, {1, 0.25}, {1, 1 - 1e-13}, {1e-9, 1}};
+    const QPointF centers[] = {{0, 0}, {12.5, -3}};
+    for (double phi : angles) {
+        for (QPointF scale : scales) {
+            for (QPointF center : centers) {
+                SCOPED_TRACE(testing::Message() << phi << " " << scale.x() << "," << scale.y() << " " << center.x());
+                QTransform expected;
+                expected.translate(center.x(), center.y());
+                expected.rotateRadians(phi);
+                expected.scale(scale.x(), scale.y());
+                const QTransform frame = svg::ellipseFrame(center, phi, scale.x(), scale.y());
+                EXPECT_EQ(frame.type(), expected.type());
+                const double got[] = {frame.m11(), frame.m12(), frame.m21(), frame.m22(), frame.dx(), frame.dy()};
+                const double want[] = {expected.m11(), expected.m12(), expected.m21(),
+                                       expected.m22(), expected.dx(),  expected.dy()};
+                for (int i = 0; i < 6; ++i)
+                    EXPECT_TRUE(sameBits(got[i], want[i])) << i << ": " << got[i] << " vs " << want[i];
+            }
+        }
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(KALVO_CAIRO REQUIRED IMPORTED_TARGET cairo)
 
 set(KALVO_SVG_ENGINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/svg_arc_p.h
   ${CMAKE_CURRENT_LIST_DIR}/svg_base_element.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_bezier_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/svg_drawing.cpp

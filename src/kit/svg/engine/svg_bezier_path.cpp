@@ -89,12 +89,16 @@ void KTNSVGBezierPath::takeBackDotStep()
 
 bool KTNSVGBezierPath::lineToPoint(QPointF point)
 {
-    if (!finite(point) || !admit(2))
-        return false;
     const int count = path.elementCount();
-    if (count > 0 && path.elementAt(count - 1).isMoveTo() && point == path.currentPosition()) {
-        addDotStep();
-        return true;
+    if (!finite(point) || count + 2 > elementLimit)
+        return false;
+    if (count > 0) {
+        // The last element's point is the current position.
+        const QPainterPath::Element last = path.elementAt(count - 1);
+        if (last.isMoveTo() && point == QPointF(last.x, last.y)) {
+            addDotStep();
+            return true;
+        }
     }
     takeBackDotStep();
     path.lineTo(point);

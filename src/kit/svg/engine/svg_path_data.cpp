@@ -3,6 +3,7 @@
 // converted from end points to a centre.
 #include <kalvo/svg/svgdrawables.h>
 
+#include "svg_arc_p.h"
 #include "svg_scanner_p.h"
 
 #include <algorithm>
@@ -168,10 +169,7 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
         sy = ry / rx;
     else
         sx = rx / ry;
-    QTransform frame;
-    frame.translate(center.x(), center.y());
-    frame.rotateRadians(phi);
-    frame.scale(sx, sy);
+    const QTransform frame = svg::ellipseFrame(center, phi, sx, sy);
     const double startDegrees = theta1 * kDegreesPerRadian;
     const double endDegrees = (theta1 + delta) * kDegreesPerRadian;
     path.appendArc(QPointF(0, 0), std::max(rx, ry), startDegrees, endDegrees, !segment.sweep, frame);
@@ -179,6 +177,32 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
 }
 
 } // namespace
+
+QTransform svg::ellipseFrame(QPointF center, double phi, double sx, double sy)
+{
+    // Qt's steps: the rotation sets the four linear entries of the
+    // translation; the scale then multiplies them as the kind Qt sees the
+    // matrix as (its fuzzy test) says: all four for a rotation, the
+    // diagonal for a scale, and it sets the diagonal of a translation.
+    const double sinPhi = std::sin(phi);
+    const double cosPhi = std::cos(phi);
+    double m11 = cosPhi, m12 = sinPhi, m21 = -sinPhi, m22 = cosPhi;
+    if (sx != 1 || sy != 1) {
+        if (!qFuzzyIsNull(m12) || !qFuzzyIsNull(m21)) {
+            m11 *= sx;
+            m12 *= sx;
+            m21 *= sy;
+            m22 *= sy;
+        } else if (!qFuzzyIsNull(m11 - 1) || !qFuzzyIsNull(m22 - 1)) {
+            m11 *= sx;
+            m22 *= sy;
+        } else {
+            m11 = sx;
+            m22 = sy;
+        }
+    }
+    return QTransform(m11, m12, m21, m22, center.x(), center.y());
+}
 
 namespace {
 
