@@ -490,8 +490,12 @@ void KTNTKSVGBaseElement::bezierPathFromCommandString(QStringView data, KTNSVGBe
 {
     PathState state{path, ctrlPoint};
     // About one element per four characters of path data; growing past a
-    // low guess costs only the doubling it would have cost anyway.
-    state.reserveHint = static_cast<int>(std::min<qsizetype>(data.size() / 4 + 4, std::min<qsizetype>(path.elementLimit, 1 << 16)));
+    // low guess costs only the doubling it would have cost anyway. Short
+    // data fits the room a new outline starts with.
+    if (data.size() >= 128) {
+        const qsizetype limit = std::min<qsizetype>(path.elementLimit, qsizetype(1) << 16);
+        state.reserveHint = static_cast<int>(std::min<qsizetype>(data.size() / 4 + 4, limit));
+    }
     forEachCommandToken(data, [&](QStringView token) { return interpretToken(token, state); });
 }
 

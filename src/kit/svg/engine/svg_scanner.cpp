@@ -22,6 +22,11 @@ bool Scanner::scanDouble(double &value)
 {
     const qsizetype start = m_pos;
     skipWhitespace();
+    return readNumber(start, value);
+}
+
+bool Scanner::readNumber(qsizetype start, double &value)
+{
     const char16_t *const begin = m_text.utf16();
     const char16_t *const end = begin + m_text.size();
     const char16_t *p = begin + m_pos;

@@ -64,12 +64,17 @@ public:
     // Skips to the next number, then reads it.
     bool scanNumber(double &value)
     {
+        // What scanDouble does, less its white space: no number character
+        // is one.
         scanThroughToNumber();
-        return scanDouble(value);
+        return readNumber(m_pos, value);
     }
 
 private:
     static bool isNumberCharacter(char16_t c) { return (c >= u'0' && c <= u'9') || c == u'.' || c == u'-'; }
+    // The number at the position; on failure the position goes back to
+    // `start`.
+    bool readNumber(qsizetype start, double &value);
     // scanDouble's reading of text it could not convert exactly itself.
     bool convertSlowly(qsizetype start, qsizetype end, double &value);
 
