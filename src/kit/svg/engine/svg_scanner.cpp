@@ -25,7 +25,7 @@ bool Scanner::scanDouble(double &value)
     return readNumber(start, value);
 }
 
-bool Scanner::readNumber(qsizetype start, double &value)
+bool Scanner::readNumberFully(qsizetype start, double &value)
 {
     const char16_t *const begin = m_text.utf16();
     const char16_t *const end = begin + m_text.size();

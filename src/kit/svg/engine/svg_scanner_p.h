@@ -73,8 +73,49 @@ public:
 private:
     static bool isNumberCharacter(char16_t c) { return (c >= u'0' && c <= u'9') || c == u'.' || c == u'-'; }
     // The number at the position; on failure the position goes back to
-    // `start`.
-    bool readNumber(qsizetype start, double &value);
+    // `start`. Inline for plain numbers (up to 15 digits, no exponent),
+    // which is nearly all of them; the rest take readNumberFully().
+    bool readNumber(qsizetype start, double &value)
+    {
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const char16_t *const begin = m_text.utf16();
+        const char16_t *const end = begin + m_text.size();
+        const char16_t *p = begin + m_pos;
+        bool negative = false;
+        if (p < end && (*p == u'-' || *p == u'+')) {
+            negative = *p == u'-';
+            ++p;
+        }
+        quint64 mantissa = 0;
+        const char16_t *const digitsBegin = p;
+        unsigned digit = 0;
+        while (p < end && (digit = unsigned(*p) - u'0') < 10) {
+            mantissa = mantissa * 10 + digit;
+            ++p;
+        }
+        qsizetype digits = p - digitsBegin;
+        qsizetype fraction = 0;
+        if (p < end && *p == u'.') {
+            const char16_t *q = p + 1;
+            while (q < end && (digit = unsigned(*q) - u'0') < 10) {
+                mantissa = mantissa * 10 + digit;
+                ++q;
+            }
+            fraction = q - (p + 1);
+            digits += fraction;
+            p = q;
+        }
+        if (digits == 0 || digits > 15 || (p < end && (*p == u'e' || *p == u'E')))
+            return readNumberFully(start, value);
+        // Exact integer over an exact power of ten: one rounding, the
+        // correctly rounded value.
+        const double magnitude = static_cast<double>(mantissa) / kPowers[fraction];
+        value = negative ? -magnitude : magnitude;
+        m_pos = p - begin;
+        return true;
+    }
+    bool readNumberFully(qsizetype start, double &value);
     // scanDouble's reading of text it could not convert exactly itself.
     bool convertSlowly(qsizetype start, qsizetype end, double &value);
 
