@@ -175,3 +175,54 @@ TEST(StyleSheets, BacktrackingSelectorsOverDeepTreesEnd)
 }
 
 } // namespace
+
+namespace {
+
+TEST(StyleSheets, SelectorAndDeclarationSpelling)
+{
+    // Class lists with extra spaces, a class that is a prefix of another,
+    // ">" without spaces, tabs and line breaks between compounds, upper
+    // case property names, "! important" with a space, empty and trailing
+    // declarations.
+    const char *svg = "<svg viewBox='0 0 60 10'><style>"
+                      ".ab { fill: red } .a { fill: green }\n"
+                      "g>rect.b { fill: blue }\n"
+                      "g\t\n.c { FILL: green }\n"
+                      ".d { fill: green ! important }"
+                      "</style>"
+                      "<rect width='10' height='10' class='  ab   a '/>"
+                      "<rect x='10' width='10' height='10' class='abc' fill='blue'/>"
+                      "<g><rect x='20' width='10' height='10' class='b' fill='red'/></g>"
+                      "<g><rect x='30' width='10' height='10' class='c' fill='red'/></g>"
+                      "<rect x='40' width='10' height='10' class='d' style='fill: red;;'/>"
+                      "<rect x='50' width='10' height='10' style=';Fill : green ; ; stroke:none;'/></svg>";
+    for (const QImage &image : {renderText(svg), renderTree(svg)}) {
+        EXPECT_TRUE(colorAt(image, 5, 5, kGreen)) << "the later of the element's two classes";
+        EXPECT_TRUE(colorAt(image, 15, 5, kBlue)) << "a longer class name matches neither rule";
+        EXPECT_TRUE(colorAt(image, 25, 5, kBlue)) << "child combinator without spaces";
+        EXPECT_TRUE(colorAt(image, 35, 5, kGreen)) << "white space of any kind between compounds";
+        EXPECT_TRUE(colorAt(image, 45, 5, kGreen)) << "important with a space beats the style attribute";
+        EXPECT_TRUE(colorAt(image, 55, 5, kGreen)) << "empty declarations and upper case names";
+    }
+}
+
+TEST(StyleSheets, ReferencesReachElementsOfStyledTrees)
+{
+    // Styled documents find their gradients and "use" targets on the
+    // walk that applies the sheets; the last of two equal identifiers is
+    // the one referenced, and registry trees share their elements with
+    // the copies built from them.
+    const char *svg = R"~(<svg viewBox="0 0 20 10"><style>.s { stroke: none }</style>
+        <defs><linearGradient id="g"><stop stop-color="red"/></linearGradient>
+        <linearGradient id="g"><stop stop-color="#0000ff"/></linearGradient>
+        <rect id="r" width="10" height="10" class="s" style="fill: url(#g)"/></defs>
+        <use href="#r"/><use x="10" href="#r" style="opacity: 1"/></svg>)~";
+    for (int round = 0; round < 2; ++round) {
+        for (const QImage &image : {renderText(svg), renderTree(svg)}) {
+            EXPECT_TRUE(colorAt(image, 5, 5, kBlue));
+            EXPECT_TRUE(colorAt(image, 15, 5, kBlue));
+        }
+    }
+}
+
+} // namespace

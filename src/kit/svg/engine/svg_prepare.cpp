@@ -445,21 +445,31 @@ struct Rule
 QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *important)
 {
     QList<QPair<QString, QString>> result;
-    for (QStringView part : text.split(QLatin1Char(';'))) {
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char(';'), start);
+        if (end < 0)
+            end = text.size();
+        const QStringView part = text.sliced(start, end - start);
+        start = end + 1;
         const qsizetype colon = part.indexOf(QLatin1Char(':'));
         if (colon <= 0)
             continue;
-        const QString name = part.first(colon).trimmed().toString().toLower();
-        QString value = part.sliced(colon + 1).trimmed().toString();
+        const QStringView nameText = part.first(colon).trimmed();
+        QStringView value = part.sliced(colon + 1).trimmed();
         bool isImportant = false;
         const qsizetype bang = value.indexOf(QLatin1Char('!'));
         if (bang >= 0) {
-            isImportant = value.mid(bang + 1).trimmed().compare(QLatin1String("important"), Qt::CaseInsensitive) == 0;
-            value = value.left(bang).trimmed();
+            isImportant = value.sliced(bang + 1).trimmed().compare(QLatin1String("important"), Qt::CaseInsensitive) == 0;
+            value = value.first(bang).trimmed();
         }
-        if (name.isEmpty() || value.isEmpty())
+        if (nameText.isEmpty() || value.isEmpty())
             continue;
-        result.append({name, value});
+        // Names are nearly always written in lower case already.
+        bool lower = true;
+        for (QChar c : nameText)
+            lower = lower && !c.isUpper();
+        result.append({lower ? nameText.toString() : nameText.toString().toLower(), value.toString()});
         if (important)
             important->append(isImportant);
     }
@@ -528,23 +538,27 @@ std::optional<SimpleSelector> parseCompound(QStringView text)
 // understood (the rule is then ignored, as CSS ignores invalid selectors).
 std::optional<QList<SimpleSelector>> parseSelector(QStringView text, int &specificity)
 {
-    QString spaced;
-    for (QChar c : text) {
-        if (c == QLatin1Char('>')) {
-            spaced += QStringLiteral(" > ");
-        } else {
-            spaced += c.isSpace() ? QChar(u' ') : c;
-        }
-    }
     QList<SimpleSelector> compounds;
     char combinator = ' ';
     specificity = 0;
-    for (const QString &part : spaced.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String(">")) {
-            combinator = '>';
+    // Compounds are the runs between white space and ">" (a ">" is a
+    // combinator of its own, spaces around it or not).
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text[i];
+        if (c.isSpace()) {
+            ++i;
             continue;
         }
-        auto compound = parseCompound(part);
+        if (c == QLatin1Char('>')) {
+            combinator = '>';
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        while (i < text.size() && !text[i].isSpace() && text[i] != QLatin1Char('>'))
+            ++i;
+        auto compound = parseCompound(text.sliced(start, i - start));
         if (!compound)
             return std::nullopt;
         compound->combinator = combinator;
@@ -552,7 +566,7 @@ std::optional<QList<SimpleSelector>> parseSelector(QStringView text, int &specif
         specificity += (compound->id.isEmpty() ? 0 : 10000) + 100 * (compound->classes.size() + compound->attributes.size()
                                                                     + (compound->firstChild ? 1 : 0))
             + (compound->element.isEmpty() ? 0 : 1);
-        compounds.append(*compound);
+        compounds.append(std::move(*compound));
     }
     if (compounds.isEmpty())
         return std::nullopt;
@@ -617,23 +631,38 @@ struct Ancestor
 {
     const KTNSvgElement *element;
     bool firstChild;
+    // The element's "id" and "class", looked up once for all the rules.
+    QString id;
+    QString classes;
 };
 
-bool matchesCompound(const SimpleSelector &selector, const KTNSvgElement &element, bool firstChild)
+// Whether `name` is one of the space separated words of `classes`.
+bool hasClass(QStringView classes, QStringView name)
+{
+    qsizetype start = 0;
+    while (start <= classes.size()) {
+        qsizetype end = classes.indexOf(QLatin1Char(' '), start);
+        if (end < 0)
+            end = classes.size();
+        if (classes.sliced(start, end - start) == name)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool matchesCompound(const SimpleSelector &selector, const Ancestor &at)
 {
     if (selector.impossible)
         return false;
+    const KTNSvgElement &element = *at.element;
     if (!selector.element.isEmpty() && selector.element != element.elementName)
         return false;
-    if (!selector.id.isEmpty() && element.attribute.value(QStringLiteral("id")) != selector.id)
+    if (!selector.id.isEmpty() && at.id != selector.id)
         return false;
-    if (!selector.classes.isEmpty()) {
-        const QStringList classes =
-            element.attribute.value(QStringLiteral("class")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        for (const QString &name : selector.classes) {
-            if (!classes.contains(name))
-                return false;
-        }
+    for (const QString &name : selector.classes) {
+        if (!hasClass(at.classes, name))
+            return false;
     }
     for (const auto &[name, value] : selector.attributes) {
         const auto it = element.attribute.constFind(name);
@@ -642,7 +671,7 @@ bool matchesCompound(const SimpleSelector &selector, const KTNSvgElement &elemen
         if (value != QLatin1String("\x01") && *it != value)
             return false;
     }
-    if (selector.firstChild && !firstChild)
+    if (selector.firstChild && !at.firstChild)
         return false;
     return true;
 }
@@ -655,7 +684,7 @@ bool matchesFrom(const QList<SimpleSelector> &compounds, qsizetype last, const s
 {
     if (--work <= 0)
         return false;
-    if (!matchesCompound(compounds[last], *chain[at].element, chain[at].firstChild))
+    if (!matchesCompound(compounds[last], chain[at]))
         return false;
     if (last == 0)
         return true;
@@ -673,6 +702,7 @@ struct Cascade
 {
     QList<Rule> rules;
     qsizetype work = 0; // selector tests left before matching stops
+    QHash<QString, const KTNSvgElement *> ids;
 };
 
 // Applies the style sheets and the style attribute to every element of
@@ -683,7 +713,15 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
 {
     if (depth > maxDepth)
         return;
-    chain.push_back({&element, firstChild});
+    // The identifiers are gathered on the same walk (as collectIdentifiers
+    // does): the elements no longer move once it has passed them.
+    const QString id = element.attribute.value(QStringLiteral("id"));
+    if (!id.isEmpty())
+        sheets.ids.insert(id, &element);
+    if (sheets.rules.isEmpty())
+        chain.push_back({&element, firstChild, {}, {}});
+    else
+        chain.push_back({&element, firstChild, id, element.attribute.value(QStringLiteral("class"))});
     QMap<QString, QString> important;
     if (!sheets.rules.isEmpty()) {
         QList<const Rule *> matching;
@@ -1904,6 +1942,7 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, Prep
     QString sheets;
     bool styled = false;
     collectStyleSheets(root, sheets, styled, 0, limits.maxDepth);
+    QHash<QString, const KTNSvgElement *> ids;
     if (styled || !sheets.isEmpty()) {
         Cascade cascadeState;
         int order = 0;
@@ -1913,10 +1952,10 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, Prep
         cascadeState.work = 20'000'000;
         std::vector<Ancestor> chain;
         cascade(root, chain, true, cascadeState, 0, limits.maxDepth);
+        ids = std::move(cascadeState.ids);
+    } else {
+        collectIdentifiers(root, ids, 0, limits.maxDepth);
     }
-
-    QHash<QString, const KTNSvgElement *> ids;
-    collectIdentifiers(root, ids, 0, limits.maxDepth);
     Builder builder(ids, limits);
     prepared = builder.buildRoot(root);
     result.limitReached = builder.limitReached();
