@@ -226,3 +226,29 @@ TEST(StyleSheets, ReferencesReachElementsOfStyledTrees)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Attributes, NamesOfTheSameLengthAreToldApart)
+{
+    // Attributes are sorted into their roles by length first: "clip-rule"
+    // and "clip-path", "opacity" and "display", "fill" and "mask",
+    // "fill-rule", "font-size" and "transform" on one element each.
+    const char *svg = R"~(<svg viewBox="0 0 40 10"><defs>
+        <clipPath id="c"><path d="M0 0h20v10h-20zM5 0h10v10h-10z" clip-rule="evenodd"/></clipPath>
+        <mask id="m"><rect width="40" height="5" fill="white"/></mask></defs>
+        <rect width="20" height="10" fill="#0000ff" clip-path="url(#c)" clip-rule="nonzero" opacity="1"
+              display="inline"/>
+        <rect width="10" height="10" fill="#00ff00" mask="url(#m)" font-size="20" fill-rule="evenodd"
+              transform="translate(20 0)"/>
+        <rect x="30" width="10" height="10" fill="red" display="none" opacity="1"/></svg>)~";
+    for (const QImage &image : {renderText(svg), renderTree(svg)}) {
+        EXPECT_TRUE(colorAt(image, 2, 5, kBlue)) << "inside the clip path";
+        EXPECT_TRUE(isTransparent(image, 10, 5)) << "its even-odd hole";
+        EXPECT_TRUE(colorAt(image, 25, 2, QColor(0, 255, 0))) << "moved, inside the mask";
+        EXPECT_TRUE(isTransparent(image, 25, 8)) << "outside the mask";
+        EXPECT_TRUE(isTransparent(image, 35, 5)) << "not displayed";
+    }
+}
+
+} // namespace

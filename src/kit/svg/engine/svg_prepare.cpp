@@ -77,22 +77,43 @@ const QStringList &inheritedProperties()
     return names;
 }
 
-// The place of `key` in inheritedProperties(), -1 for other names: by its
+// Other attributes the preparation reads on every drawn element, after
+// the inherited properties in an AttributeSlots.
+enum CommonAttribute {
+    kId = kFontSize + 1,
+    kOpacity,
+    kDisplay,
+    kTransform,
+    kClipPath,
+    kMask,
+    kSlotCount,
+};
+
+// The place of `key` in an AttributeSlots, -1 for other names: by its
 // length first, so most attribute names cost one comparison at most.
-int inheritedSlot(const QString &key)
+int attributeSlot(const QString &key)
 {
-    auto is = [&](const char *name, InheritedProperty property) { return key == QLatin1String(name) ? int(property) : -1; };
+    auto is = [&](const char *name, int slot) { return key == QLatin1String(name) ? slot : -1; };
     switch (key.size()) {
+    case 2:
+        return is("id", kId);
     case 4:
-        return is("fill", kFill);
+        return key.front() == QLatin1Char('f') ? is("fill", kFill) : is("mask", kMask);
     case 5:
         return is("color", kColor);
     case 6:
         return is("stroke", kStroke);
+    case 7:
+        return key.front() == QLatin1Char('o') ? is("opacity", kOpacity) : is("display", kDisplay);
     case 9:
-        return key.front() == QLatin1Char('f') ? (key.at(1) == QLatin1Char('i') ? is("fill-rule", kFillRule)
-                                                                                 : is("font-size", kFontSize))
-                                               : is("clip-rule", kClipRule);
+        switch (key.front().unicode()) {
+        case 'f':
+            return key.at(1) == QLatin1Char('i') ? is("fill-rule", kFillRule) : is("font-size", kFontSize);
+        case 'c':
+            return key.at(5) == QLatin1Char('r') ? is("clip-rule", kClipRule) : is("clip-path", kClipPath);
+        default:
+            return is("transform", kTransform);
+        }
     case 10:
         return is("visibility", kVisibility);
     case 12:
@@ -111,6 +132,27 @@ int inheritedSlot(const QString &key)
         return -1;
     }
 }
+
+// The values of the attributes an element is prepared from, found in one
+// pass over them instead of a lookup by name each (null: not given).
+struct AttributeSlots
+{
+    const QString *values[kSlotCount] = {};
+
+    explicit AttributeSlots(const KTNSVGAttributes &attributes)
+    {
+        for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
+            if (const int slot = attributeSlot(it.key()); slot >= 0)
+                values[slot] = &it.value();
+        }
+    }
+    // The value as attribute.value(name) gives it.
+    const QString &operator[](int slot) const
+    {
+        static const QString none;
+        return values[slot] ? *values[slot] : none;
+    }
+};
 
 // Properties a style sheet or style attribute may set.
 const QSet<QString> &styleProperties()
@@ -827,11 +869,13 @@ struct Style
     Paint stroke;
     double fillOpacity = 1;
     double strokeOpacity = 1;
-    QString fillRule = QStringLiteral("nonzero");
-    QString clipRule = QStringLiteral("nonzero");
+    // As the elements keep them: 0 nonzero, 1 evenodd; caps 0 butt,
+    // 1 round, 2 square; joins 0 miter, 1 round, 2 bevel.
+    int fillRule = 0;
+    int clipRule = 0;
     double strokeWidth = 1;
-    QString lineCap = QStringLiteral("butt");
-    QString lineJoin = QStringLiteral("miter");
+    int lineCap = 0;
+    int lineJoin = 0;
     double miterLimit = 4;
     QList<double> dashes;
     double dashOffset = 0;
@@ -869,17 +913,25 @@ private:
     void buildChildren(const KTNSvgElement &element, const Context &context, QList<PreparedElement> &out);
     void buildElement(const KTNSvgElement &element, const Context &context, QList<PreparedElement> &out);
     bool spend();
-    Style computeStyle(const KTNSvgElement &element, const Style &parent) const;
+    Style computeStyle(const KTNSvgElement &element, const Style &parent) const
+    {
+        return computeStyle(AttributeSlots(element.attribute), parent);
+    }
+    Style computeStyle(const AttributeSlots &given, const Style &parent) const;
     Paint computePaint(const QString &value, const Paint &parent, const std::optional<QColor> &color,
                        bool &specified) const;
     void writeStyle(const Style &style, PreparedValues &out);
     void writeGeometry(const KTNSvgElement &element, const Viewport &viewport, double fontSize,
                        PreparedValues &out) const;
-    void writeCommon(const KTNSvgElement &element, const Context &context, PreparedValues &out);
+    void writeCommon(const AttributeSlots &attributes, const Context &context, PreparedValues &out);
     QString clipReference(const QString &id, const QTransform &ctm, bool mask);
     QString gradientReference(const QString &id);
     void buildGradient(const QString &id, const KTNSvgElement &gradient, std::optional<QColor> color = std::nullopt);
-    QTransform ownTransform(const KTNSvgElement &element) const;
+    QTransform ownTransform(const KTNSvgElement &element) const
+    {
+        return ownTransform(element.attribute.value(QStringLiteral("transform")));
+    }
+    static QTransform ownTransform(const QString &text);
     // The view box mapped into the viewport (x, y, width, height).
     static QTransform viewBoxTransform(const QRectF &viewBox, const QRectF &viewport, const QString &aspect);
     QString newIdentifier(const QString &base)
@@ -913,9 +965,8 @@ bool Builder::spend()
     return true;
 }
 
-QTransform Builder::ownTransform(const KTNSvgElement &element) const
+QTransform Builder::ownTransform(const QString &text)
 {
-    const QString text = element.attribute.value(QStringLiteral("transform"));
     if (text.trimmed().isEmpty())
         return QTransform();
     const std::optional<QTransform> t = KTNTKSVGBaseElement::parserTransformWithValueString(text);
@@ -991,16 +1042,9 @@ Paint Builder::computePaint(const QString &raw, const Paint &parent, const std::
     return Paint{Paint::Color, QColor(), {}, {}, value};
 }
 
-Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) const
+Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) const
 {
     Style style = parent;
-    // The inherited properties the element names, found in one pass over
-    // its attributes.
-    QString given[16];
-    for (auto it = element.attribute.constBegin(); it != element.attribute.constEnd(); ++it) {
-        if (const int slot = inheritedSlot(it.key()); slot >= 0)
-            given[slot] = it.value();
-    }
     auto value = [&](InheritedProperty property) -> QString {
         const QString &raw = given[property];
         if (raw.isEmpty())
@@ -1035,12 +1079,15 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
     };
     style.fillOpacity = opacityValue(kFillOpacity, parent.fillOpacity);
     style.strokeOpacity = opacityValue(kStrokeOpacity, parent.strokeOpacity);
-    const QString fillRule = value(kFillRule);
-    if (fillRule == QLatin1String("evenodd") || fillRule == QLatin1String("nonzero"))
-        style.fillRule = fillRule;
-    const QString clipRule = value(kClipRule);
-    if (clipRule == QLatin1String("evenodd") || clipRule == QLatin1String("nonzero"))
-        style.clipRule = clipRule;
+    auto rule = [&](InheritedProperty property, int &target) {
+        const QString v = value(property);
+        if (v == QLatin1String("evenodd"))
+            target = 1;
+        else if (v == QLatin1String("nonzero"))
+            target = 0;
+    };
+    rule(kFillRule, style.fillRule);
+    rule(kClipRule, style.clipRule);
     const QString width = value(kStrokeWidth);
     if (!width.isEmpty()) {
         // A negative width strokes nothing.
@@ -1048,13 +1095,20 @@ Style Builder::computeStyle(const KTNSvgElement &element, const Style &parent) c
             style.strokeWidth = std::max(0.0, *parsed);
     }
     const QString cap = value(kStrokeLinecap);
-    if (cap == QLatin1String("butt") || cap == QLatin1String("round") || cap == QLatin1String("square"))
-        style.lineCap = cap;
+    if (cap == QLatin1String("butt"))
+        style.lineCap = 0;
+    else if (cap == QLatin1String("round"))
+        style.lineCap = 1;
+    else if (cap == QLatin1String("square"))
+        style.lineCap = 2;
     const QString join = value(kStrokeLinejoin);
-    if (join == QLatin1String("miter") || join == QLatin1String("round") || join == QLatin1String("bevel")
-        || join == QLatin1String("miter-clip") || join == QLatin1String("arcs"))
-        style.lineJoin = join == QLatin1String("miter-clip") || join == QLatin1String("arcs") ? QStringLiteral("miter")
-                                                                                           : join;
+    // "miter-clip" and "arcs" are drawn as miters.
+    if (join == QLatin1String("miter") || join == QLatin1String("miter-clip") || join == QLatin1String("arcs"))
+        style.lineJoin = 0;
+    else if (join == QLatin1String("round"))
+        style.lineJoin = 1;
+    else if (join == QLatin1String("bevel"))
+        style.lineJoin = 2;
     const QString miter = value(kStrokeMiterlimit);
     if (!miter.isEmpty()) {
         // A plain number: "5mm" or "50%" is no limit at all.
@@ -1389,9 +1443,9 @@ void Builder::writeStyle(const Style &style, PreparedValues &out)
     }
     paint(style.fill, out.fill, V::kFill, out.fillOpacity, V::kFillOpacity, style.fillOpacity);
     // Values the elements assume anyway are left out.
-    if (style.fillRule != QLatin1String("nonzero")) {
+    if (style.fillRule != 0) {
         out.given |= V::kFillRule;
-        out.fillRule = KTNTKSVGBaseElement::parserFillRuleWithValue(style.fillRule);
+        out.fillRule = style.fillRule;
     }
     if (style.strokeWidth <= 0) {
         out.given |= V::kStroke;
@@ -1403,13 +1457,13 @@ void Builder::writeStyle(const Style &style, PreparedValues &out)
         return;
     out.given |= V::kStrokeWidth;
     out.strokeWidth = reread(style.strokeWidth);
-    if (style.lineCap != QLatin1String("butt")) {
+    if (style.lineCap != 0) {
         out.given |= V::kLineCap;
-        out.lineCap = KTNTKSVGBaseElement::parserLineCapWithValue(style.lineCap);
+        out.lineCap = style.lineCap;
     }
-    if (style.lineJoin != QLatin1String("miter")) {
+    if (style.lineJoin != 0) {
         out.given |= V::kLineJoin;
-        out.lineJoin = KTNTKSVGBaseElement::parserLineJoinWithValue(style.lineJoin);
+        out.lineJoin = style.lineJoin;
     } else {
         out.given |= V::kMiterLimit;
         const double limit = reread(style.miterLimit);
@@ -1517,14 +1571,14 @@ void Builder::writeGeometry(const KTNSvgElement &element, const Viewport &viewpo
     }
 }
 
-void Builder::writeCommon(const KTNSvgElement &element, const Context &context, PreparedValues &out)
+void Builder::writeCommon(const AttributeSlots &attributes, const Context &context, PreparedValues &out)
 {
-    const QString id = element.attribute.value(QStringLiteral("id"));
+    const QString &id = attributes[kId];
     if (!id.isEmpty()) {
         out.given |= PreparedValues::kId;
         out.id = id;
     }
-    const QString opacity = element.attribute.value(QStringLiteral("opacity")).trimmed();
+    const QString opacity = attributes[kOpacity].trimmed();
     if (!opacity.isEmpty()) {
         const auto parsed = percentOrNumber(opacity, 1.0);
         if (parsed && std::isfinite(*parsed)) {
@@ -1533,7 +1587,7 @@ void Builder::writeCommon(const KTNSvgElement &element, const Context &context, 
         }
     }
     if (!context.flat) {
-        const QString clip = referenceIdentifier(element.attribute.value(QStringLiteral("clip-path")));
+        const QString clip = referenceIdentifier(attributes[kClipPath]);
         if (!clip.isEmpty()) {
             // A reference to no clip path leaves the element unclipped.
             const QString clone = clipReference(clip, context.ctm, false);
@@ -1542,7 +1596,7 @@ void Builder::writeCommon(const KTNSvgElement &element, const Context &context, 
                 out.clipPath = clone;
             }
         }
-        const QString mask = referenceIdentifier(element.attribute.value(QStringLiteral("mask")));
+        const QString mask = referenceIdentifier(attributes[kMask]);
         if (!mask.isEmpty()) {
             const QString clone = clipReference(mask, context.ctm, true);
             if (!clone.isEmpty()) {
@@ -1569,8 +1623,6 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
         m_limitReached = true;
         return;
     }
-    if (element.attribute.value(QStringLiteral("display")).trimmed() == QLatin1String("none"))
-        return;
     // Definitions are prepared where they are referenced.
     if (isGradientName(name) || name == QLatin1String("clipPath") || name == QLatin1String("mask")
         || name == QLatin1String("symbol") || name == QLatin1String("style") || name == QLatin1String("defs"))
@@ -1581,6 +1633,9 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
     const bool nested = name == QLatin1String("svg");
     if (!shape && !group && !use && !nested)
         return;
+    const AttributeSlots attributes(element.attribute);
+    if (attributes[kDisplay].trimmed() == QLatin1String("none"))
+        return;
     // A shape without attributes has no geometry.
     if (shape && element.attribute.isEmpty())
         return;
@@ -1589,8 +1644,8 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
 
     Context context = parent;
     context.depth = parent.depth + 1;
-    context.style = computeStyle(element, parent.style);
-    context.ctm = ownTransform(element) * parent.ctm;
+    context.style = computeStyle(attributes, parent.style);
+    context.ctm = ownTransform(attributes[kTransform]) * parent.ctm;
 
     if (shape) {
         PreparedElement prepared;
@@ -1599,13 +1654,13 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
         PreparedValues &values = prepared.values;
         writeGeometry(element, context.viewport, context.style.fontSize, values);
         m_clippedShape = &prepared;
-        writeCommon(element, context, values);
+        writeCommon(attributes, context, values);
         m_clippedShape = nullptr;
         if (parent.inClip) {
             // Outlines only: "clip-rule" decides the winding.
             values.given |= PreparedValues::kFill | PreparedValues::kFillRule;
             values.fill = keywordPaint(false);
-            values.fillRule = KTNTKSVGBaseElement::parserFillRuleWithValue(context.style.clipRule);
+            values.fillRule = context.style.clipRule;
             if (!context.style.visible)
                 return;
         } else {
@@ -1623,7 +1678,7 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
     prepared.elementName = groupName();
     prepared.typed = true;
     if (!parent.flat) {
-        writeCommon(element, context, prepared.values);
+        writeCommon(attributes, context, prepared.values);
         // The group's computed values (its children carry their own).
         writeStyle(context.style, prepared.values);
     }
@@ -1859,7 +1914,7 @@ PreparedElement Builder::buildRoot(const KTNSvgElement &root)
     wrapper.typed = true;
     Context rootContext = context;
     rootContext.ctm = QTransform();
-    writeCommon(root, rootContext, wrapper.values);
+    writeCommon(AttributeSlots(root.attribute), rootContext, wrapper.values);
     wrapper.values.given &= ~PreparedValues::kId;
     wrapper.values.id.clear();
     out.childElements = std::move(m_definitions);
