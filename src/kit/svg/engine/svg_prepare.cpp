@@ -93,7 +93,11 @@ enum CommonAttribute {
 // length first, so most attribute names cost one comparison at most.
 int attributeSlot(const QString &key)
 {
-    auto is = [&](const char *name, int slot) { return key == QLatin1String(name) ? slot : -1; };
+    // The first letters tell most names of the same length apart without
+    // a full comparison.
+    auto is = [&](const char *name, int slot) {
+        return key.front().unicode() == uchar(name[0]) && key == QLatin1String(name) ? slot : -1;
+    };
     switch (key.size()) {
     case 2:
         return is("id", kId);
@@ -138,12 +142,15 @@ int attributeSlot(const QString &key)
 struct AttributeSlots
 {
     const QString *values[kSlotCount] = {};
+    bool anyInherited = false; // whether any inherited property is given
 
     explicit AttributeSlots(const KTNSVGAttributes &attributes)
     {
         for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
-            if (const int slot = attributeSlot(it.key()); slot >= 0)
+            if (const int slot = attributeSlot(it.key()); slot >= 0) {
                 values[slot] = &it.value();
+                anyInherited = anyInherited || slot <= kFontSize;
+            }
         }
     }
     // The value as attribute.value(name) gives it.
@@ -175,10 +182,18 @@ const QString &groupName()
 
 bool isShapeName(const QString &name)
 {
-    static const QSet<QString> names{QStringLiteral("path"),    QStringLiteral("rect"),     QStringLiteral("circle"),
-                                     QStringLiteral("ellipse"), QStringLiteral("line"),     QStringLiteral("polyline"),
-                                     QStringLiteral("polygon")};
-    return names.contains(name);
+    switch (name.size()) {
+    case 4:
+        return name == QLatin1String("path") || name == QLatin1String("rect") || name == QLatin1String("line");
+    case 6:
+        return name == QLatin1String("circle");
+    case 7:
+        return name == QLatin1String("ellipse") || name == QLatin1String("polygon");
+    case 8:
+        return name == QLatin1String("polyline");
+    default:
+        return false;
+    }
 }
 
 bool isGradientName(const QString &name)
@@ -744,7 +759,9 @@ struct Cascade
 {
     QList<Rule> rules;
     qsizetype work = 0; // selector tests left before matching stops
-    QHash<QString, const KTNSvgElement *> ids;
+    // Whether a list of children shared with another tree was copied on
+    // the way (its elements then moved).
+    bool moved = false;
 };
 
 // Applies the style sheets and the style attribute to every element of
@@ -755,15 +772,11 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
 {
     if (depth > maxDepth)
         return;
-    // The identifiers are gathered on the same walk (as collectIdentifiers
-    // does): the elements no longer move once it has passed them.
-    const QString id = element.attribute.value(QStringLiteral("id"));
-    if (!id.isEmpty())
-        sheets.ids.insert(id, &element);
     if (sheets.rules.isEmpty())
         chain.push_back({&element, firstChild, {}, {}});
     else
-        chain.push_back({&element, firstChild, id, element.attribute.value(QStringLiteral("class"))});
+        chain.push_back({&element, firstChild, element.attribute.value(QStringLiteral("id")),
+                         element.attribute.value(QStringLiteral("class"))});
     QMap<QString, QString> important;
     if (!sheets.rules.isEmpty()) {
         QList<const Rule *> matching;
@@ -801,6 +814,8 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
     for (auto it = important.constBegin(); it != important.constEnd(); ++it)
         element.attribute.insert(it.key(), it.value());
     bool first = true;
+    if (!element.childElements.isEmpty() && !element.childElements.isDetached())
+        sheets.moved = true;
     for (KTNSvgElement &child : element.childElements) {
         cascade(child, chain, first, sheets, depth + 1, maxDepth);
         first = false;
@@ -808,20 +823,27 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
     chain.pop_back();
 }
 
-void collectStyleSheets(const KTNSvgElement &element, QString &sheets, bool &styled, int depth, int maxDepth)
+// The style sheets, whether any element outside them has a style
+// attribute, and (on the same walk) the elements by identifier: the last
+// of equal ones is the one references reach.
+void collectStyleSheets(const KTNSvgElement &element, QString &sheets, bool &styled,
+                        QHash<QString, const KTNSvgElement *> &ids, int depth, int maxDepth, bool inSheet = false)
 {
     if (depth > maxDepth)
         return;
-    if (!styled && element.attribute.contains(QStringLiteral("style")))
+    const QString id = element.attribute.value(QStringLiteral("id"));
+    if (!id.isEmpty())
+        ids.insert(id, &element);
+    if (!inSheet && !styled && element.attribute.contains(QStringLiteral("style")))
         styled = true;
-    if (element.elementName == QLatin1String("style")) {
+    if (!inSheet && element.elementName == QLatin1String("style")) {
         const QString type = element.attribute.value(QStringLiteral("type"));
         if (type.isEmpty() || type == QLatin1String("text/css"))
             sheets += element.text + QLatin1Char('\n');
-        return;
+        inSheet = true;
     }
     for (const KTNSvgElement &child : element.childElements)
-        collectStyleSheets(child, sheets, styled, depth + 1, maxDepth);
+        collectStyleSheets(child, sheets, styled, ids, depth + 1, maxDepth, inSheet);
 }
 
 void collectIdentifiers(const KTNSvgElement &element, QHash<QString, const KTNSvgElement *> &ids, int depth,
@@ -1044,6 +1066,9 @@ Paint Builder::computePaint(const QString &raw, const Paint &parent, const std::
 
 Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) const
 {
+    // Most shapes of an icon set only inherit.
+    if (!given.anyInherited)
+        return parent;
     Style style = parent;
     auto value = [&](InheritedProperty property) -> QString {
         const QString &raw = given[property];
@@ -1996,8 +2021,8 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, Prep
     PrepareResult result;
     QString sheets;
     bool styled = false;
-    collectStyleSheets(root, sheets, styled, 0, limits.maxDepth);
     QHash<QString, const KTNSvgElement *> ids;
+    collectStyleSheets(std::as_const(root), sheets, styled, ids, 0, limits.maxDepth);
     if (styled || !sheets.isEmpty()) {
         Cascade cascadeState;
         int order = 0;
@@ -2007,9 +2032,12 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, Prep
         cascadeState.work = 20'000'000;
         std::vector<Ancestor> chain;
         cascade(root, chain, true, cascadeState, 0, limits.maxDepth);
-        ids = std::move(cascadeState.ids);
-    } else {
-        collectIdentifiers(root, ids, 0, limits.maxDepth);
+        // Trees shared with the registry's are copied where the cascade
+        // changes them: the elements found by identifier have moved.
+        if (cascadeState.moved) {
+            ids.clear();
+            collectIdentifiers(root, ids, 0, limits.maxDepth);
+        }
     }
     Builder builder(ids, limits);
     prepared = builder.buildRoot(root);
