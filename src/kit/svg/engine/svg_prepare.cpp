@@ -293,8 +293,12 @@ std::optional<QColor> parseColor(QString text)
             if (!std::isxdigit(c.toLatin1()))
                 return std::nullopt;
         }
-        auto digit = [&](qsizetype i) { return hex.sliced(i, 1).toInt(nullptr, 16); };
-        auto pair = [&](qsizetype i) { return hex.sliced(i, 2).toInt(nullptr, 16); };
+        // (Every character is a hexadecimal digit by now.)
+        auto digit = [&](qsizetype i) {
+            const char c = hex[i].toLatin1();
+            return c <= '9' ? c - '0' : c - 'a' + 10;
+        };
+        auto pair = [&](qsizetype i) { return digit(i) * 16 + digit(i + 1); };
         switch (hex.size()) {
         case 3:
             return QColor(digit(0) * 17, digit(1) * 17, digit(2) * 17);
@@ -382,9 +386,17 @@ bool keepsVerbatim(const QString &value)
     return named.isValid() && named.alpha() > 0;
 }
 
+// "#rrggbb" in lower case, as QColor::name() writes it.
 QString colorText(const QColor &color)
 {
-    return color.name(QColor::HexRgb);
+    static const char digits[] = "0123456789abcdef";
+    char16_t text[7] = {u'#'};
+    const int channels[3] = {color.red(), color.green(), color.blue()};
+    for (int i = 0; i < 3; ++i) {
+        text[1 + 2 * i] = char16_t(digits[(channels[i] >> 4) & 15]);
+        text[2 + 2 * i] = char16_t(digits[channels[i] & 15]);
+    }
+    return QString(reinterpret_cast<const QChar *>(text), 7);
 }
 
 // A colour as the elements keep colorText(color).
@@ -522,11 +534,15 @@ QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *
         }
         if (nameText.isEmpty() || value.isEmpty())
             continue;
-        // Names are nearly always written in lower case already.
+        // Names are nearly always written in lower case already; only
+        // the properties of styleProperties() are kept.
         bool lower = true;
         for (QChar c : nameText)
             lower = lower && !c.isUpper();
-        result.append({lower ? nameText.toString() : nameText.toString().toLower(), value.toString()});
+        QString name = lower ? nameText.toString() : nameText.toString().toLower();
+        if (!styleProperties().contains(name))
+            continue;
+        result.append({std::move(name), value.toString()});
         if (important)
             important->append(isImportant);
     }
