@@ -274,3 +274,24 @@ TEST(Colours, HexadecimalDigitsOfEitherCase)
 }
 
 } // namespace
+
+namespace {
+
+TEST(StyleSheets, EachDocumentUsesItsOwnSheet)
+{
+    // The rules of a sheet are kept for the next document with the same
+    // sheet; a different sheet, even one differing only in a later rule,
+    // must not reuse them.
+    const char *green = "<svg viewBox='0 0 4 4'><style>.a { fill: #00ff00 } .b { fill: red }</style>"
+                        "<rect class='a' width='4' height='4'/></svg>";
+    const char *blue = "<svg viewBox='0 0 4 4'><style>.a { fill: #00ff00 } .a { fill: #0000ff }</style>"
+                       "<rect class='a' width='4' height='4'/></svg>";
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_TRUE(colorAt(renderText(green), 2, 2, QColor(0, 255, 0)));
+        EXPECT_TRUE(colorAt(renderText(green), 2, 2, QColor(0, 255, 0)));
+        EXPECT_TRUE(colorAt(renderText(blue), 2, 2, kBlue));
+        EXPECT_TRUE(colorAt(renderTree(blue), 2, 2, kBlue));
+    }
+}
+
+} // namespace

@@ -2041,9 +2041,18 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, Prep
     collectStyleSheets(std::as_const(root), sheets, styled, ids, 0, limits.maxDepth);
     if (styled || !sheets.isEmpty()) {
         Cascade cascadeState;
-        int order = 0;
-        if (!sheets.isEmpty())
-            cascadeState.rules = parseStyleSheet(sheets, order);
+        if (!sheets.isEmpty()) {
+            // Icon themes repeat one sheet in every file: the last sheet
+            // read on this thread is kept with its rules.
+            thread_local QString lastSheets;
+            thread_local QList<Rule> lastRules;
+            if (sheets != lastSheets) {
+                int order = 0;
+                lastRules = parseStyleSheet(sheets, order);
+                lastSheets = sheets;
+            }
+            cascadeState.rules = lastRules;
+        }
         // Selector tests for the whole document.
         cascadeState.work = 20'000'000;
         std::vector<Ancestor> chain;
