@@ -93,10 +93,15 @@ enum CommonAttribute {
 // length first, so most attribute names cost one comparison at most.
 int attributeSlot(const QString &key)
 {
-    // The first letters tell most names of the same length apart without
-    // a full comparison.
+    // `key` has the length of `name` here: compared in place, as this
+    // runs for every attribute of every element.
     auto is = [&](const char *name, int slot) {
-        return key.front().unicode() == uchar(name[0]) && key == QLatin1String(name) ? slot : -1;
+        const QChar *at = key.constData();
+        for (qsizetype i = 0; i < key.size(); ++i) {
+            if (at[i].unicode() != uchar(name[i]))
+                return -1;
+        }
+        return slot;
     };
     switch (key.size()) {
     case 2:
@@ -1650,6 +1655,8 @@ void Builder::writeCommon(const AttributeSlots &attributes, const Context &conte
 
 void Builder::buildChildren(const KTNSvgElement &element, const Context &context, QList<PreparedElement> &out)
 {
+    // Prepared elements are large: moving them as the list grows costs.
+    out.reserve(out.size() + element.childElements.size());
     for (const KTNSvgElement &child : element.childElements) {
         if (m_limitReached)
             return;
