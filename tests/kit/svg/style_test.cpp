@@ -295,3 +295,25 @@ TEST(StyleSheets, EachDocumentUsesItsOwnSheet)
 }
 
 } // namespace
+
+namespace {
+
+TEST(References, DefinitionsSharingAnIdentifierWithALaterElement)
+{
+    // The gradient is prepared where it stands although a later shape
+    // takes its identifier; without any gradient, clip path or mask the
+    // reference paints nothing.
+    const char *svg = R"~(<svg viewBox="0 0 20 10"><defs>
+        <linearGradient id="x"><stop stop-color="#0000ff"/></linearGradient></defs>
+        <rect id="x" x="30" width="1" height="1"/><rect width="10" height="10" fill="url(#x)"/></svg>)~";
+    const char *none = R"~(<svg viewBox="0 0 20 10"><g id="x"/>
+        <rect width="10" height="10" fill="url(#x)"/><rect x="10" width="10" height="10" fill="url(#y) #0000ff"/></svg>)~";
+    for (const QImage &image : {renderText(svg), renderTree(svg)})
+        EXPECT_TRUE(colorAt(image, 5, 5, kBlue));
+    for (const QImage &image : {renderText(none), renderTree(none)}) {
+        EXPECT_TRUE(isTransparent(image, 5, 5));
+        EXPECT_TRUE(colorAt(image, 15, 5, kBlue)) << "the fallback colour";
+    }
+}
+
+} // namespace

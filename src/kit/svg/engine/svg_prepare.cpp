@@ -847,14 +847,20 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
 // The style sheets, whether any element outside them has a style
 // attribute, and (on the same walk) the elements by identifier: the last
 // of equal ones is the one references reach.
-void collectStyleSheets(const KTNSvgElement &element, QString &sheets, bool &styled,
+// Also whether any gradient, clip path or mask has an identifier (what
+// Builder::buildDefinitions looks for).
+void collectStyleSheets(const KTNSvgElement &element, QString &sheets, bool &styled, bool &definitions,
                         QHash<QString, const KTNSvgElement *> &ids, int depth, int maxDepth, bool inSheet = false)
 {
     if (depth > maxDepth)
         return;
     const QString id = element.attribute.value(QStringLiteral("id"));
-    if (!id.isEmpty())
+    if (!id.isEmpty()) {
         ids.insert(id, &element);
+        const QString &name = element.elementName;
+        definitions = definitions || isGradientName(name) || name == QLatin1String("clipPath")
+            || name == QLatin1String("mask");
+    }
     if (!inSheet && !styled && element.attribute.contains(QStringLiteral("style")))
         styled = true;
     if (!inSheet && element.elementName == QLatin1String("style")) {
@@ -864,7 +870,7 @@ void collectStyleSheets(const KTNSvgElement &element, QString &sheets, bool &sty
         inSheet = true;
     }
     for (const KTNSvgElement &child : element.childElements)
-        collectStyleSheets(child, sheets, styled, ids, depth + 1, maxDepth, inSheet);
+        collectStyleSheets(child, sheets, styled, definitions, ids, depth + 1, maxDepth, inSheet);
 }
 
 void collectIdentifiers(const KTNSvgElement &element, QHash<QString, const KTNSvgElement *> &ids, int depth,
@@ -930,8 +936,10 @@ struct Style
 class Builder
 {
 public:
-    Builder(const QHash<QString, const KTNSvgElement *> &ids, const PrepareLimits &limits)
-        : m_ids(ids), m_limits(limits)
+    // `definitions`: whether the document has gradients, clip paths or
+    // masks with identifiers at all.
+    Builder(const QHash<QString, const KTNSvgElement *> &ids, const PrepareLimits &limits, bool definitions)
+        : m_ids(ids), m_limits(limits), m_hasDefinitions(definitions)
     {
     }
 
@@ -984,6 +992,7 @@ private:
 
     const QHash<QString, const KTNSvgElement *> &m_ids;
     PrepareLimits m_limits;
+    bool m_hasDefinitions = true;
     qsizetype m_elements = 0;
     bool m_limitReached = false;
     int m_serial = 0;
@@ -1952,7 +1961,8 @@ PreparedElement Builder::buildRoot(const KTNSvgElement &root)
     context.viewport = m_rootViewport;
     rootViewport() = m_rootViewport;
     context.style = computeStyle(root, Style());
-    buildDefinitions(root, 0, std::nullopt);
+    if (m_hasDefinitions)
+        buildDefinitions(root, 0, std::nullopt);
     QList<PreparedElement> content;
     buildChildren(root, context, content);
     // The root's own opacity, clip path and mask go on a group of its
@@ -2045,7 +2055,8 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, Prep
     QString sheets;
     bool styled = false;
     QHash<QString, const KTNSvgElement *> ids;
-    collectStyleSheets(std::as_const(root), sheets, styled, ids, 0, limits.maxDepth);
+    bool definitions = false;
+    collectStyleSheets(std::as_const(root), sheets, styled, definitions, ids, 0, limits.maxDepth);
     if (styled || !sheets.isEmpty()) {
         Cascade cascadeState;
         if (!sheets.isEmpty()) {
@@ -2071,7 +2082,7 @@ PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, Prep
             collectIdentifiers(root, ids, 0, limits.maxDepth);
         }
     }
-    Builder builder(ids, limits);
+    Builder builder(ids, limits, definitions);
     prepared = builder.buildRoot(root);
     result.limitReached = builder.limitReached();
     return result;
