@@ -1936,10 +1936,11 @@ PreparedElement Builder::buildRoot(const KTNSvgElement &root)
     }
     const QRectF box = parseViewBox(root.attribute.value(QStringLiteral("viewBox")));
     const Viewport initial{100, 100};
-    const auto width = parseLength(root.attribute.value(QStringLiteral("width")), Axis::X, initial);
-    const auto height = parseLength(root.attribute.value(QStringLiteral("height")), Axis::Y, initial);
-    const bool percentSize = root.attribute.value(QStringLiteral("width")).contains(QLatin1Char('%'))
-        || root.attribute.value(QStringLiteral("height")).contains(QLatin1Char('%'));
+    const QString widthText = root.attribute.value(QStringLiteral("width"));
+    const QString heightText = root.attribute.value(QStringLiteral("height"));
+    const auto width = parseLength(widthText, Axis::X, initial);
+    const auto height = parseLength(heightText, Axis::Y, initial);
+    const bool percentSize = widthText.contains(QLatin1Char('%')) || heightText.contains(QLatin1Char('%'));
     if (box.width() > 0 && box.height() > 0) {
         m_rootViewport = {box.width(), box.height()};
         if (width && height && !percentSize && *width > 0 && *height > 0
@@ -1960,7 +1961,8 @@ PreparedElement Builder::buildRoot(const KTNSvgElement &root)
     }
     context.viewport = m_rootViewport;
     rootViewport() = m_rootViewport;
-    context.style = computeStyle(root, Style());
+    const AttributeSlots rootAttributes(root.attribute);
+    context.style = computeStyle(rootAttributes, Style());
     if (m_hasDefinitions)
         buildDefinitions(root, 0, std::nullopt);
     QList<PreparedElement> content;
@@ -1972,7 +1974,7 @@ PreparedElement Builder::buildRoot(const KTNSvgElement &root)
     wrapper.typed = true;
     Context rootContext = context;
     rootContext.ctm = QTransform();
-    writeCommon(AttributeSlots(root.attribute), rootContext, wrapper.values);
+    writeCommon(rootAttributes, rootContext, wrapper.values);
     wrapper.values.given &= ~PreparedValues::kId;
     wrapper.values.id.clear();
     out.childElements = std::move(m_definitions);
