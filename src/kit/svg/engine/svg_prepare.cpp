@@ -854,14 +854,23 @@ void collectStyleSheets(const KTNSvgElement &element, QString &sheets, bool &sty
 {
     if (depth > maxDepth)
         return;
-    const QString id = element.attribute.value(QStringLiteral("id"));
-    if (!id.isEmpty()) {
-        ids.insert(id, &element);
+    // "id" and "style" in one pass over the (mostly few) attributes.
+    const QString *id = nullptr;
+    bool hasStyle = false;
+    for (auto it = element.attribute.constBegin(); it != element.attribute.constEnd(); ++it) {
+        const QString &key = it.key();
+        if (key.size() == 2 && key == QLatin1String("id"))
+            id = &it.value();
+        else if (key.size() == 5 && key == QLatin1String("style"))
+            hasStyle = true;
+    }
+    if (id && !id->isEmpty()) {
+        ids.insert(*id, &element);
         const QString &name = element.elementName;
         definitions = definitions || isGradientName(name) || name == QLatin1String("clipPath")
             || name == QLatin1String("mask");
     }
-    if (!inSheet && !styled && element.attribute.contains(QStringLiteral("style")))
+    if (!inSheet && hasStyle)
         styled = true;
     if (!inSheet && element.elementName == QLatin1String("style")) {
         const QString type = element.attribute.value(QStringLiteral("type"));
