@@ -317,3 +317,20 @@ TEST(References, DefinitionsSharingAnIdentifierWithALaterElement)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CurrentColor, KeywordInAnyCaseButNoOtherSpelling)
+{
+    const char *svg = R"~(<svg viewBox="0 0 30 10" color="#0000ff">
+        <rect width="10" height="10" fill="CURRENTcolor"/>
+        <rect x="10" width="10" height="10" fill="url(#none) currentcolor"/>
+        <rect x="20" width="10" height="10" fill="currentColour"/></svg>)~";
+    for (const QImage &image : {renderText(svg), renderTree(svg)}) {
+        EXPECT_TRUE(colorAt(image, 5, 5, kBlue));
+        EXPECT_TRUE(colorAt(image, 15, 5, kBlue)) << "as the fallback of a missing gradient";
+        EXPECT_FALSE(colorAt(image, 25, 5, kBlue)) << "not the keyword";
+    }
+}
+
+} // namespace

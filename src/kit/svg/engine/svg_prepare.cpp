@@ -392,6 +392,13 @@ bool keepsVerbatim(const QString &value)
 }
 
 // "#rrggbb" in lower case, as QColor::name() writes it.
+// "currentColor" in any case (the length first: the comparison that
+// ignores case is slow).
+bool isCurrentColor(const QString &text)
+{
+    return text.size() == 12 && text.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0;
+}
+
 QString colorText(const QColor &color)
 {
     static const char digits[] = "0123456789abcdef";
@@ -1079,7 +1086,7 @@ Paint Builder::computePaint(const QString &raw, const Paint &parent, const std::
         return Paint{};
     // The keyword is inherited as such: each element resolves it with its
     // own "color".
-    if (value.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0)
+    if (isCurrentColor(value))
         return Paint{Paint::Current, {}, {}, {}};
     if (value.startsWith(QLatin1String("url("), Qt::CaseInsensitive)) {
         Paint paint;
@@ -1126,7 +1133,7 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
     // "color" first: "currentColor" on the same element uses it.
     const QString color = value(kColor);
     if (!color.isEmpty()) {
-        if (color.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) != 0) {
+        if (!isCurrentColor(color)) {
             if (const auto parsed = parseColor(color))
                 style.color = *parsed;
         }
@@ -1342,7 +1349,7 @@ void Builder::buildGradient(const QString &id, const KTNSvgElement &gradient, st
             stopColorOf = *own;
         QColor stopColor(Qt::black);
         const QString written = stop.attribute.value(QStringLiteral("stop-color")).trimmed();
-        if (written.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0) {
+        if (isCurrentColor(written)) {
             stopColor = stopColorOf.value_or(QColor(Qt::black));
         } else if (const auto parsed = parseColor(written)) {
             stopColor = *parsed;
@@ -1453,7 +1460,7 @@ void Builder::writeStyle(const Style &style, PreparedValues &out)
                 effective = Paint{};
                 if (const auto fallback = parseColor(p.fallback))
                     effective = Paint{Paint::Color, *fallback, {}, {}};
-                else if (p.fallback.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0)
+                else if (isCurrentColor(p.fallback))
                     effective = style.color ? Paint{Paint::Color, *style.color, {}, {}} : Paint{Paint::Current, {}, {}, {}};
             } else {
                 target = PreparedPaint{2, prepared, {}};
@@ -1651,7 +1658,7 @@ void Builder::writeCommon(const AttributeSlots &attributes, const Context &conte
         }
     }
     if (!context.flat) {
-        const QString clip = referenceIdentifier(attributes[kClipPath]);
+        const QString clip = attributes[kClipPath].isEmpty() ? QString() : referenceIdentifier(attributes[kClipPath]);
         if (!clip.isEmpty()) {
             // A reference to no clip path leaves the element unclipped.
             const QString clone = clipReference(clip, context.ctm, false);
@@ -1660,7 +1667,7 @@ void Builder::writeCommon(const AttributeSlots &attributes, const Context &conte
                 out.clipPath = clone;
             }
         }
-        const QString mask = referenceIdentifier(attributes[kMask]);
+        const QString mask = attributes[kMask].isEmpty() ? QString() : referenceIdentifier(attributes[kMask]);
         if (!mask.isEmpty()) {
             const QString clone = clipReference(mask, context.ctm, true);
             if (!clone.isEmpty()) {
