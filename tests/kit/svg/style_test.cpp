@@ -259,13 +259,17 @@ TEST(Colours, HexadecimalDigitsOfEitherCase)
 {
     // Short and long forms with digits and letters of both cases, as fills
     // and as gradient stops (which carry the colour on as "#rrggbb").
-    const char *svg = R"~(<svg viewBox="0 0 40 10"><defs>
+    const char *svg = R"~(<svg viewBox="0 0 70 10"><defs>
         <linearGradient id="g"><stop stop-color="#A1b2C3"/></linearGradient></defs>
         <rect width="10" height="10" fill="#9aF"/>
         <rect x="10" width="10" height="10" fill="#0F1e2D"/>
         <rect x="20" width="10" height="10" fill="url(#g)"/>
-        <rect x="30" width="10" height="10" fill="#fE09"/></svg>)~";
+        <rect x="30" width="10" height="10" fill="#fE09"/>
+        <g fill="#0000ff"><rect x="40" width="10" height="10" fill=" #12345 "/>
+        <rect x="50" width="10" height="10" fill="#12g"/><rect x="60" width="10" height="10" fill="#"/></g></svg>)~";
     for (const QImage &image : {renderText(svg), renderTree(svg)}) {
+        for (int x : {45, 55, 65})
+            EXPECT_TRUE(colorAt(image, x, 5, kBlue)) << x << ": not a colour, so inherited";
         EXPECT_TRUE(colorAt(image, 5, 5, QColor(0x99, 0xaa, 0xff), 0));
         EXPECT_TRUE(colorAt(image, 15, 5, QColor(0x0f, 0x1e, 0x2d), 0));
         EXPECT_TRUE(colorAt(image, 25, 5, QColor(0xa1, 0xb2, 0xc3), 0));

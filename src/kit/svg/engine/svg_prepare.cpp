@@ -288,6 +288,37 @@ std::optional<double> percentOrNumber(QStringView text, double percentOf)
 // A colour in any CSS notation; nothing for text that is not one.
 std::optional<QColor> parseColor(QString text)
 {
+    // The common "#rgb" and "#rrggbb" forms straight from the text.
+    if (const QStringView hex = QStringView(text).trimmed(); hex.size() >= 2 && hex.size() <= 9 && hex[0] == u'#') {
+        int digits[8];
+        bool valid = true;
+        for (qsizetype i = 1; i < hex.size() && valid; ++i) {
+            const char16_t c = hex[i].unicode();
+            if (c >= u'0' && c <= u'9')
+                digits[i - 1] = c - u'0';
+            else if (c >= u'a' && c <= u'f')
+                digits[i - 1] = c - u'a' + 10;
+            else if (c >= u'A' && c <= u'F')
+                digits[i - 1] = c - u'A' + 10;
+            else
+                valid = false;
+        }
+        if (valid) {
+            switch (hex.size() - 1) {
+            case 3:
+                return QColor(digits[0] * 17, digits[1] * 17, digits[2] * 17);
+            case 4:
+                return QColor(digits[0] * 17, digits[1] * 17, digits[2] * 17, digits[3] * 17);
+            case 6:
+                return QColor(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5]);
+            case 8:
+                return QColor(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5],
+                              digits[6] * 16 + digits[7]);
+            default:
+                return std::nullopt;
+            }
+        }
+    }
     text = text.trimmed();
     if (text.isEmpty())
         return std::nullopt;
