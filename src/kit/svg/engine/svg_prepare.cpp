@@ -427,7 +427,8 @@ bool keepsVerbatim(const QString &value)
 // ignores case is slow).
 bool isCurrentColor(const QString &text)
 {
-    return text.size() == 12 && text.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0;
+    return text.size() == 12
+        && (text == QLatin1String("currentColor") || text.compare(QLatin1String("currentColor"), Qt::CaseInsensitive) == 0);
 }
 
 QString colorText(const QColor &color)
@@ -556,21 +557,28 @@ struct Rule
 
 QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *important)
 {
+    // Declarations are short: the separators are looked for in place.
+    auto find = [](QStringView in, char16_t c) -> qsizetype {
+        for (qsizetype i = 0; i < in.size(); ++i) {
+            if (in[i].unicode() == c)
+                return i;
+        }
+        return -1;
+    };
     QList<QPair<QString, QString>> result;
     qsizetype start = 0;
     while (start <= text.size()) {
-        qsizetype end = text.indexOf(QLatin1Char(';'), start);
-        if (end < 0)
-            end = text.size();
+        qsizetype end = find(text.sliced(start), u';');
+        end = end < 0 ? text.size() : start + end;
         const QStringView part = text.sliced(start, end - start);
         start = end + 1;
-        const qsizetype colon = part.indexOf(QLatin1Char(':'));
+        const qsizetype colon = find(part, u':');
         if (colon <= 0)
             continue;
         const QStringView nameText = part.first(colon).trimmed();
         QStringView value = part.sliced(colon + 1).trimmed();
         bool isImportant = false;
-        const qsizetype bang = value.indexOf(QLatin1Char('!'));
+        const qsizetype bang = find(value, u'!');
         if (bang >= 0) {
             isImportant = value.sliced(bang + 1).trimmed().compare(QLatin1String("important"), Qt::CaseInsensitive) == 0;
             value = value.first(bang).trimmed();
