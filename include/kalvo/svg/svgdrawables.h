@@ -345,8 +345,12 @@ protected:
     void drawMasked(KTNSVGDrawContext &context, double scale, const QRectF &bounds,
                     const std::function<void(KTNSVGDrawContext &)> &content);
     // The outline's bounds before the element's transform: the box that
-    // "objectBoundingBox" gradients span.
-    QRectF m_userBounds;
+    // "objectBoundingBox" gradients span. Worked out from the outline as it
+    // was (a shared copy) when a gradient first asks: tight bounds of
+    // curves cost more than most elements ever need.
+    QRectF userBounds() const;
+    QPainterPath m_userOutline;
+    mutable std::optional<QRectF> m_userBounds;
     // The union of the clip outlines at m_clipAreaScale.
     std::optional<QPainterPath> m_clipArea;
     double m_clipAreaScale = 0;

@@ -390,7 +390,8 @@ void KTNTKSVGBaseElement::setupShapeAttributes()
             shape->lineDash.append(parserFloatWithValueString(part));
         shape->lineDashPhase = std::isfinite(strokeDashOffset) ? strokeDashOffset : 0.0;
     }
-    m_userBounds = shape->path.boundingRect();
+    m_userOutline = shape->path;
+    m_userBounds.reset();
     if (transform) {
         shape->transformUsingAffineTransform(*transform);
         // The outline is stroked after the transform: the width and dashes
@@ -402,8 +403,17 @@ void KTNTKSVGBaseElement::setupShapeAttributes()
                 length *= factor;
             shape->lineDashPhase *= factor;
         }
+    } else {
+        // (The transform above has done this.)
+        shape->sanitize();
     }
-    shape->sanitize();
+}
+
+QRectF KTNTKSVGBaseElement::userBounds() const
+{
+    if (!m_userBounds)
+        m_userBounds = m_userOutline.boundingRect();
+    return *m_userBounds;
 }
 
 // ---- Class operations ----

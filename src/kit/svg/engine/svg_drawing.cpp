@@ -1035,7 +1035,7 @@ void KTNTKSVGBaseElement::paintShape(const KTNSVGBezierPath &outline, KTNSVGDraw
             context.fillPath(outline.path, fillColor);
         }
     } else if (hasFill == 2 && fillElement) {
-        if (const std::optional<QBrush> brush = fillElement->brushForElement(this, m_userBounds, fillOpacity(), scale))
+        if (const std::optional<QBrush> brush = fillElement->brushForElement(this, userBounds(), fillOpacity(), scale))
             context.fillPath(outline.path, *brush);
     }
     if (hasStroke == 1 && isCurrentColor(strokColorStr)) {
@@ -1047,7 +1047,7 @@ void KTNTKSVGBaseElement::paintShape(const KTNSVGBezierPath &outline, KTNSVGDraw
         context.strokePath(outline, strokColor);
     } else if (hasStroke == 2 && strokeElement) {
         if (const std::optional<QBrush> brush =
-                strokeElement->brushForElement(this, m_userBounds, strokeOpacity(), scale))
+                strokeElement->brushForElement(this, userBounds(), strokeOpacity(), scale))
             context.strokePath(outline, *brush);
     }
 }
