@@ -16,6 +16,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -179,6 +180,28 @@ const QSet<QString> &styleProperties()
     return names;
 }
 
+// The styleProperties() entry equal to `name`, null for other names: by
+// length first, without building a string to look up.
+const QString *styleProperty(QStringView name)
+{
+    struct Entry
+    {
+        qsizetype size;
+        const QString *name;
+    };
+    static const std::vector<Entry> entries = [] {
+        std::vector<Entry> list;
+        for (const QString &property : styleProperties())
+            list.push_back({property.size(), &property});
+        return list;
+    }();
+    for (const Entry &entry : entries) {
+        if (entry.size == name.size() && *entry.name == name)
+            return entry.name;
+    }
+    return nullptr;
+}
+
 const QString &groupName()
 {
     static const QString name = QStringLiteral("g");
@@ -206,6 +229,21 @@ bool isGradientName(const QString &name)
     return name == QLatin1String("linearGradient") || name == QLatin1String("radialGradient");
 }
 
+// What number(value) reads back as: the value the element classes got
+// from the text the preparation used to write. Kept for the numbers the
+// numeric route does not cover.
+double rereadThroughText(double value)
+{
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+    const qsizetype size = result.ptr - buffer;
+    char16_t wide[32];
+    for (qsizetype i = 0; i < size; ++i)
+        wide[i] = static_cast<char16_t>(buffer[i]);
+    double read = 0;
+    return leadingNumber(QStringView(wide, size), read) ? read : 0.0;
+}
+
 QString number(double value)
 {
     if (!std::isfinite(value))
@@ -217,26 +255,54 @@ QString number(double value)
     return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
-// What number(value) reads back as: the value the element classes got
-// from the text the preparation used to write.
-double reread(double value)
+} // namespace
+
+double roundedToTwelveDigits(double value)
 {
     if (!std::isfinite(value))
-        value = 0;
+        return 0;
     // Whole numbers of up to twelve digits are written exactly.
     if (value == std::trunc(value) && std::abs(value) < 1e12)
         return value;
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
-    const qsizetype size = result.ptr - buffer;
-    char16_t wide[32];
-    for (qsizetype i = 0; i < size; ++i)
-        wide[i] = static_cast<char16_t>(buffer[i]);
-    double read = 0;
-    return leadingNumber(QStringView(wide, size), read) ? read : 0.0;
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const double magnitude = std::abs(value);
+    // Here magnitude is below 1e12 (larger doubles that are not whole do
+    // not exist below 2^52, and those above take the text route). Scaling
+    // by 10^k (exact for k <= 22) brings twelve digits before the point.
+    if (magnitude >= 1e12 || magnitude < 1e-10)
+        return rereadThroughText(value);
+    // A first guess of k from the binary exponent, corrected below.
+    const int binaryExponent = int((std::bit_cast<quint64>(magnitude) >> 52) & 0x7ff) - 1023;
+    int k = 11 - ((binaryExponent * 1233) >> 12);
+    k = std::clamp(k, 0, 22);
+    double scaled = magnitude * kPowers[k];
+    while (scaled < 1e11 && k < 22)
+        scaled = magnitude * kPowers[++k];
+    while (scaled >= 1e12 && k > 0)
+        scaled = magnitude * kPowers[--k];
+    // The product's rounding error, exactly: magnitude * 10^k is
+    // scaled + error. Round that sum to a whole number, half to even, as
+    // the text conversion rounds the exact value.
+    const double error = std::fma(magnitude, kPowers[k], -scaled);
+    double whole = std::floor(scaled);
+    const double fraction = scaled - whole; // exact: both lie within one unit
+    if (fraction > 0.5 || (fraction == 0.5 && (error > 0 || (error == 0 && std::fmod(whole, 2.0) != 0))))
+        whole += 1;
+    // Twelve (or thirteen, for 10^12) digits over a power of ten: one
+    // correctly rounded division, as reading the digits back gives.
+    const double result = whole / kPowers[k];
+    return value < 0 ? -result : result;
 }
 
+namespace {
+
 // An opacity as the elements read it: a negative number is no opacity.
+double reread(double value)
+{
+    return roundedToTwelveDigits(value);
+}
+
 double rereadOpacity(double value)
 {
     const double read = reread(value);
@@ -555,7 +621,10 @@ struct Rule
     QList<bool> important;
 };
 
-QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *important)
+// Calls found(name, value, important) for each declaration of `text` that
+// sets one of styleProperties(), in order; `name` is the table's string.
+template<typename Found>
+void forEachDeclaration(QStringView text, Found found)
 {
     // Declarations are short: the separators are looked for in place.
     auto find = [](QStringView in, char16_t c) -> qsizetype {
@@ -565,7 +634,6 @@ QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *
         }
         return -1;
     };
-    QList<QPair<QString, QString>> result;
     qsizetype start = 0;
     while (start <= text.size()) {
         qsizetype end = find(text.sliced(start), u';');
@@ -586,17 +654,26 @@ QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *
         if (nameText.isEmpty() || value.isEmpty())
             continue;
         // Names are nearly always written in lower case already; only
-        // the properties of styleProperties() are kept.
+        // the properties of styleProperties() are kept, named by the
+        // table's own strings.
         bool lower = true;
         for (QChar c : nameText)
             lower = lower && !c.isUpper();
-        QString name = lower ? nameText.toString() : nameText.toString().toLower();
-        if (!styleProperties().contains(name))
+        const QString *name = lower ? styleProperty(nameText) : styleProperty(nameText.toString().toLower());
+        if (!name)
             continue;
-        result.append({std::move(name), value.toString()});
+        found(*name, value, isImportant);
+    }
+}
+
+QList<QPair<QString, QString>> parseDeclarations(QStringView text, QList<bool> *important)
+{
+    QList<QPair<QString, QString>> result;
+    forEachDeclaration(text, [&](const QString &name, QStringView value, bool isImportant) {
+        result.append({name, value.toString()});
         if (important)
             important->append(isImportant);
-    }
+    });
     return result;
 }
 
@@ -829,6 +906,9 @@ struct Cascade
     // Whether a list of children shared with another tree was copied on
     // the way (its elements then moved).
     bool moved = false;
+    // The rules matching the element at hand (kept to spare an
+    // allocation per element; used up before its children are visited).
+    std::vector<const Rule *> matching;
 };
 
 // Applies the style sheets and the style attribute to every element of
@@ -846,22 +926,31 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
                          element.attribute.value(QStringLiteral("class"))});
     QMap<QString, QString> important;
     if (!sheets.rules.isEmpty()) {
-        QList<const Rule *> matching;
+        std::vector<const Rule *> &matching = sheets.matching;
+        matching.clear();
         for (const Rule &rule : std::as_const(sheets.rules)) {
             if (sheets.work <= 0)
                 break;
             if (matchesFrom(rule.compounds, rule.compounds.size() - 1, chain, static_cast<qsizetype>(chain.size()) - 1,
                             sheets.work))
-                matching.append(&rule);
+                matching.push_back(&rule);
         }
-        std::stable_sort(matching.begin(), matching.end(), [](const Rule *a, const Rule *b) {
+        const auto before = [](const Rule *a, const Rule *b) {
             return a->specificity != b->specificity ? a->specificity < b->specificity : a->order < b->order;
-        });
+        };
+        // Few rules match an element: sorted in place then, as
+        // std::stable_sort allocates a buffer even for one.
+        if (matching.size() <= 16) {
+            for (size_t i = 1; i < matching.size(); ++i) {
+                for (size_t j = i; j > 0 && before(matching[j], matching[j - 1]); --j)
+                    std::swap(matching[j], matching[j - 1]);
+            }
+        } else {
+            std::stable_sort(matching.begin(), matching.end(), before);
+        }
         for (const Rule *rule : std::as_const(matching)) {
             for (qsizetype i = 0; i < rule->declarations.size(); ++i) {
                 const auto &[name, value] = rule->declarations[i];
-                if (!styleProperties().contains(name))
-                    continue;
                 if (rule->important.value(i))
                     important.insert(name, value);
                 else
@@ -873,10 +962,10 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
     if (style != element.attribute.constEnd()) {
         const QString text = *style;
         element.attribute.remove(QStringLiteral("style"));
-        for (const auto &[name, value] : parseDeclarations(text, nullptr)) {
-            if (styleProperties().contains(name) && !important.contains(name))
-                element.attribute.insert(name, value);
-        }
+        forEachDeclaration(text, [&](const QString &name, QStringView value, bool) {
+            if (important.isEmpty() || !important.contains(name))
+                element.attribute.insert(name, value.toString());
+        });
     }
     for (auto it = important.constBegin(); it != important.constEnd(); ++it)
         element.attribute.insert(it.key(), it.value());

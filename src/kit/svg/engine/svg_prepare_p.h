@@ -59,6 +59,10 @@ KALVO_EXPORT ReadResult readTree(QXmlStreamReader &reader, const PrepareLimits &
 // `result` untouched) when the document needs the full reader.
 KALVO_EXPORT bool readTreeFast(const QByteArray &bytes, const PrepareLimits &limits, ReadResult &result);
 
+// What `value` reads back as from its text with twelve significant digits
+// (printf's "%.12g"), worked out without the text; non-finite values are 0.
+KALVO_EXPORT double roundedToTwelveDigits(double value);
+
 // A view box ("x y w h", spaces or commas); empty unless four numbers.
 QRectF parseViewBox(const QString &text);
 
