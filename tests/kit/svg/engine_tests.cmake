@@ -18,6 +18,7 @@ kalvo_add_test(kalvo_svg_tests
     kit/svg/xml_reader_test.cpp
     kit/svg/prepared_values_test.cpp
     kit/svg/twelve_digits_test.cpp
+    kit/svg/named_color_table_test.cpp
   LABELS unit)
 target_compile_definitions(kalvo_svg_tests PRIVATE
   KALVO_SVG_CONFORMANCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data/svg-conformance")
