@@ -919,11 +919,25 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
 {
     if (depth > maxDepth)
         return;
-    if (sheets.rules.isEmpty())
+    // "id", "class" and whether there is a "style", in one pass over the
+    // (mostly few) attributes rather than a lookup by name each.
+    const QString *id = nullptr;
+    const QString *classes = nullptr;
+    bool hasStyle = false;
+    const KTNSVGAttributes &attributes = element.attribute;
+    for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
+        const QString &key = it.key();
+        if (key.size() == 2 && key == QLatin1String("id"))
+            id = &it.value();
+        else if (key.size() == 5 && key == QLatin1String("class"))
+            classes = &it.value();
+        else if (key.size() == 5 && key == QLatin1String("style"))
+            hasStyle = true;
+    }
+    if (sheets.rules.isEmpty() || (!id && !classes))
         chain.push_back({&element, firstChild, {}, {}});
     else
-        chain.push_back({&element, firstChild, element.attribute.value(QStringLiteral("id")),
-                         element.attribute.value(QStringLiteral("class"))});
+        chain.push_back({&element, firstChild, id ? *id : QString(), classes ? *classes : QString()});
     QMap<QString, QString> important;
     if (!sheets.rules.isEmpty()) {
         std::vector<const Rule *> &matching = sheets.matching;
@@ -958,8 +972,8 @@ void cascade(KTNSvgElement &element, std::vector<Ancestor> &chain, bool firstChi
             }
         }
     }
-    const auto style = element.attribute.constFind(QStringLiteral("style"));
-    if (style != element.attribute.constEnd()) {
+    if (const auto style = hasStyle ? element.attribute.constFind(QStringLiteral("style")) : element.attribute.constEnd();
+        style != element.attribute.constEnd()) {
         const QString text = *style;
         element.attribute.remove(QStringLiteral("style"));
         forEachDeclaration(text, [&](const QString &name, QStringView value, bool) {
