@@ -1401,11 +1401,13 @@ void Builder::buildGradient(const QString &id, const KTNSvgElement &gradient, st
         seen.insert(next);
         at = next;
     }
-    auto attribute = [&](const char *name, bool sameKindOnly) -> QString {
+    // Names as QStringLiteral: a QLatin1String key would be converted for
+    // every lookup.
+    auto attribute = [&](const QString &name, bool sameKindOnly) -> QString {
         for (const KTNSvgElement *element : std::as_const(chain)) {
             if (sameKindOnly && element->elementName != gradient.elementName)
                 continue;
-            const QString v = element->attribute.value(QLatin1String(name));
+            const QString v = element->attribute.value(name);
             if (!v.isEmpty())
                 return v;
         }
@@ -1425,16 +1427,16 @@ void Builder::buildGradient(const QString &id, const KTNSvgElement &gradient, st
     PreparedElement out;
     out.elementName = gradient.elementName;
     out.attribute.insert(QStringLiteral("id"), id);
-    const bool userSpace = attribute("gradientUnits", false) == QLatin1String("userSpaceOnUse");
+    const bool userSpace = attribute(QStringLiteral("gradientUnits"), false) == QLatin1String("userSpaceOnUse");
     out.attribute.insert(QStringLiteral("gradientUnits"),
                          userSpace ? QStringLiteral("userSpaceOnUse") : QStringLiteral("objectBoundingBox"));
-    const QString transform = attribute("gradientTransform", false);
+    const QString transform = attribute(QStringLiteral("gradientTransform"), false);
     if (!transform.isEmpty())
         out.attribute.insert(QStringLiteral("gradientTransform"), transform);
-    const QString spread = attribute("spreadMethod", false);
+    const QString spread = attribute(QStringLiteral("spreadMethod"), false);
     if (!spread.isEmpty())
         out.attribute.insert(QStringLiteral("spreadMethod"), spread);
-    auto coordinate = [&](const char *name, Axis axis, const QString &fallback) {
+    auto coordinate = [&](const QString &name, Axis axis, const QString &fallback) {
         QString v = attribute(name, true);
         if (v.isEmpty())
             v = fallback;
@@ -1444,27 +1446,27 @@ void Builder::buildGradient(const QString &id, const KTNSvgElement &gradient, st
         } else {
             value = percentOrNumber(v, 1.0);
         }
-        out.attribute.insert(QLatin1String(name), number(value.value_or(0)));
+        out.attribute.insert(name, number(value.value_or(0)));
         return value.value_or(0);
     };
     if (gradient.elementName == QLatin1String("linearGradient")) {
-        coordinate("x1", Axis::X, QStringLiteral("0%"));
-        coordinate("y1", Axis::Y, QStringLiteral("0%"));
-        coordinate("x2", Axis::X, QStringLiteral("100%"));
-        coordinate("y2", Axis::Y, QStringLiteral("0%"));
+        coordinate(QStringLiteral("x1"), Axis::X, QStringLiteral("0%"));
+        coordinate(QStringLiteral("y1"), Axis::Y, QStringLiteral("0%"));
+        coordinate(QStringLiteral("x2"), Axis::X, QStringLiteral("100%"));
+        coordinate(QStringLiteral("y2"), Axis::Y, QStringLiteral("0%"));
     } else {
-        const double cx = coordinate("cx", Axis::X, QStringLiteral("50%"));
-        const double cy = coordinate("cy", Axis::Y, QStringLiteral("50%"));
-        coordinate("r", Axis::Diagonal, QStringLiteral("50%"));
-        coordinate("fr", Axis::Diagonal, QStringLiteral("0%"));
-        if (attribute("fx", true).isEmpty())
+        const double cx = coordinate(QStringLiteral("cx"), Axis::X, QStringLiteral("50%"));
+        const double cy = coordinate(QStringLiteral("cy"), Axis::Y, QStringLiteral("50%"));
+        coordinate(QStringLiteral("r"), Axis::Diagonal, QStringLiteral("50%"));
+        coordinate(QStringLiteral("fr"), Axis::Diagonal, QStringLiteral("0%"));
+        if (attribute(QStringLiteral("fx"), true).isEmpty())
             out.attribute.insert(QStringLiteral("fx"), number(cx));
         else
-            coordinate("fx", Axis::X, QString());
-        if (attribute("fy", true).isEmpty())
+            coordinate(QStringLiteral("fx"), Axis::X, QString());
+        if (attribute(QStringLiteral("fy"), true).isEmpty())
             out.attribute.insert(QStringLiteral("fy"), number(cy));
         else
-            coordinate("fy", Axis::Y, QString());
+            coordinate(QStringLiteral("fy"), Axis::Y, QString());
     }
     // The gradient's "color" (its own or inherited) for stops that use
     // "currentColor".
