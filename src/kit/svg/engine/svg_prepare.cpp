@@ -1262,7 +1262,8 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
         const QString &raw = given[property];
         if (raw.isEmpty())
             return QString();
-        const QString v = raw.trimmed();
+        // Values are seldom padded: trimmed() is only asked when they are.
+        const QString v = raw.front().isSpace() || raw.back().isSpace() ? raw.trimmed() : raw;
         return v == QLatin1String("inherit") ? QString() : v;
     };
     // "font-size" first: the element's own "em" lengths use it.
