@@ -150,6 +150,9 @@ public:
     bool clipPathFlag = false;
     bool maskFlag = false;
 
+    // The element classes by name; only the engine's source needs its values.
+    enum class ElementKind : unsigned char;
+
 private:
     struct Index;
     void parseBytes(const QByteArray &bytes);
@@ -165,8 +168,8 @@ private:
     KTNSVGElementPtr createPreparedElement(const svg::PreparedElement &node);
     // Whether an element may be made (the budgets), counted when it may.
     bool admitElement();
-    // Puts a new element into the lists and stacks that its name calls for.
-    void placeElement(const QString &name, const KTNSVGElementPtr &element);
+    // Puts a new element into the lists and stacks that its kind calls for.
+    void placeElement(ElementKind kind, const KTNSVGElementPtr &element);
     // What the start of an element made: the element (if any) and whether
     // it went onto the group stack.
     struct Opened

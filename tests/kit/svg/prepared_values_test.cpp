@@ -181,4 +181,25 @@ TEST(PreparedValues, ValuesAreWhatTheirTextReadsAs)
     EXPECT_EQ(rect->hasStroke, 0);
 }
 
+// The typed handover picks the element class from the name by length and
+// first letter; every name the text handover knows, and names one letter or
+// one case away from them, must build the same (or no) element.
+TEST(PreparedValues, ElementNamesPickTheSameClasses)
+{
+    expectSameDocument(R"~(<svg viewBox="0 0 24 24"><defs>
+       <linearGradient id="l"><stop offset="0" stop-color="red"/><stop offset="1" stop-color="blue"/></linearGradient>
+       <radialGradient id="r"><stop offset="0" stop-color="#0f0"/><stop offset="1" stop-color="#00f"/></radialGradient>
+       <clipPath id="c"><rect width="20" height="20"/></clipPath>
+       <mask id="m"><rect width="24" height="24" fill="white"/></mask></defs>
+       <g clip-path="url(#c)" mask="url(#m)"><path d="M1 1h6v6z" fill="url(#l)"/>
+       <circle cx="12" cy="4" r="3" fill="url(#r)"/><rect x="16" y="1" width="6" height="6"/>
+       <ellipse cx="4" cy="12" rx="3" ry="2"/><line x1="9" y1="9" x2="15" y2="15" stroke="black"/>
+       <polyline points="16,9 22,12 16,15" stroke="red" fill="none"/><polygon points="1,17 7,17 4,22"/>
+       <svg x="12" y="12" width="12" height="12" viewBox="0 0 2 2"><rect width="1" height="1"/></svg></g>
+       <G><rect width="24" height="24"/></G><Path d="M0 0h24v24z"/><paths d="M0 0h24v24z"/>
+       <lineargradient id="x"/><clippath id="y"><rect width="2" height="2"/></clippath>
+       <pathx d="M0 0h9v9z"/><rects width="9" height="9"/><masks/><Circle r="9"/><ellipsE rx="9" ry="9"/>
+       <polygoN points="0,0 9,0 9,9"/><Polyline points="0,0 9,0 9,9"/><radialGradienT id="z"/><svG/></svg>)~");
+}
+
 } // namespace

@@ -29,12 +29,104 @@ struct KTNSVGParserMgr::Index
     QHash<QString, KTNSVGElementPtr> masks;
 };
 
+// The names KTNTKSVGBaseElement::classMap() knows, told apart by length and
+// one comparison: every element built looks its name up.
+enum class KTNSVGParserMgr::ElementKind : unsigned char {
+    Other,
+    Root,
+    G,
+    Path,
+    Circle,
+    Rect,
+    Ellipse,
+    Line,
+    Polyline,
+    Polygon,
+    ClipPath,
+    Mask,
+    LinearGradient,
+    RadialGradient,
+};
+
 namespace {
+
+using Kind = KTNSVGParserMgr::ElementKind;
 
 const QString &svgName()
 {
     static const QString name = QStringLiteral("svg");
     return name;
+}
+
+Kind elementKind(QStringView name)
+{
+    auto is = [&](QStringView known, Kind kind) { return name == known ? kind : Kind::Other; };
+    switch (name.size()) {
+    case 1:
+        return is(u"g", Kind::G);
+    case 3:
+        return is(u"svg", Kind::Root);
+    case 4:
+        switch (name[0].unicode()) {
+        case 'p':
+            return is(u"path", Kind::Path);
+        case 'r':
+            return is(u"rect", Kind::Rect);
+        case 'l':
+            return is(u"line", Kind::Line);
+        case 'm':
+            return is(u"mask", Kind::Mask);
+        default:
+            return Kind::Other;
+        }
+    case 6:
+        return is(u"circle", Kind::Circle);
+    case 7:
+        return name[0] == u'e' ? is(u"ellipse", Kind::Ellipse) : is(u"polygon", Kind::Polygon);
+    case 8:
+        return name[0] == u'p' ? is(u"polyline", Kind::Polyline) : is(u"clipPath", Kind::ClipPath);
+    case 14:
+        return name[0] == u'l' ? is(u"linearGradient", Kind::LinearGradient)
+                               : is(u"radialGradient", Kind::RadialGradient);
+    default:
+        return Kind::Other;
+    }
+}
+
+// What classMap()'s factory for the same name makes.
+KTNSVGElementPtr makeElement(Kind kind)
+{
+    switch (kind) {
+    case Kind::Root:
+        return std::make_shared<KTNTKSVGRootElement>();
+    case Kind::G:
+        return std::make_shared<KTNTKSVGGElement>();
+    case Kind::Path:
+        return std::make_shared<KTNTKSVGPathElement>();
+    case Kind::Circle:
+        return std::make_shared<KTNTKSVGCircleElement>();
+    case Kind::Rect:
+        return std::make_shared<KTNTKSVGRectElement>();
+    case Kind::Ellipse:
+        return std::make_shared<KTNTKSVGEllipseElement>();
+    case Kind::Line:
+        return std::make_shared<KTNTKSVGLineElement>();
+    case Kind::Polyline:
+        return std::make_shared<KTNTKSVGPolylineElement>();
+    case Kind::Polygon:
+        return std::make_shared<KTNTKSVGPolygonElement>();
+    case Kind::ClipPath:
+        return std::make_shared<KTNTKSVGClipPathElement>();
+    case Kind::Mask:
+        return std::make_shared<KTNTKSVGMaskElement>();
+    case Kind::LinearGradient:
+        return std::make_shared<KTNTKSVGLinearGradientElement>();
+    case Kind::RadialGradient:
+        return std::make_shared<KTNTKSVGRadialGradientElement>();
+    case Kind::Other:
+        break;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -363,22 +455,21 @@ KTNSVGElementPtr KTNSVGParserMgr::createSVGElementWithElementName(const QString 
     if (!element)
         return nullptr;
     ++m_elementCount;
-    placeElement(name, element);
+    placeElement(elementKind(name), element);
     return element;
 }
 
 KTNSVGElementPtr KTNSVGParserMgr::createPreparedElement(const svg::PreparedElement &node)
 {
-    const QString &name = node.elementName;
-    if (name.isEmpty() || node.values.isEmpty())
+    if (node.values.isEmpty())
         return nullptr;
-    const auto factory = KTNTKSVGBaseElement::classMap().constFind(name);
-    if (factory == KTNTKSVGBaseElement::classMap().constEnd() || !admitElement())
+    const Kind kind = elementKind(node.elementName);
+    if (kind == Kind::Other || !admitElement())
         return nullptr;
-    const KTNSVGElementPtr element = (*factory)();
+    const KTNSVGElementPtr element = makeElement(kind);
     element->initWithPrepared(node.values, &m_build);
     ++m_elementCount;
-    placeElement(name, element);
+    placeElement(kind, element);
     return element;
 }
 
@@ -391,15 +482,16 @@ bool KTNSVGParserMgr::admitElement()
     return true;
 }
 
-void KTNSVGParserMgr::placeElement(const QString &name, const KTNSVGElementPtr &element)
+void KTNSVGParserMgr::placeElement(Kind kind, const KTNSVGElementPtr &element)
 {
-    const KTNSVGElementPtr group = groupElementStack.isEmpty() ? nullptr : groupElementStack.last();
+    static const KTNSVGElementPtr noGroup;
+    const KTNSVGElementPtr &group = groupElementStack.isEmpty() ? noGroup : groupElementStack.constLast();
     element->setParentElement(group);
-    if (name == QLatin1String("linearGradient") || name == QLatin1String("radialGradient")) {
+    if (kind == Kind::LinearGradient || kind == Kind::RadialGradient) {
         gradientElements.append(std::static_pointer_cast<KTNSVGGradient>(element));
-    } else if (name == QLatin1String("clipPath")) {
+    } else if (kind == Kind::ClipPath) {
         clipPathElements.append(element);
-    } else if (name == QLatin1String("mask")) {
+    } else if (kind == Kind::Mask) {
         maskElements.append(element);
     } else if (clipPathFlag) {
         clipPathStack.append(element);
@@ -410,7 +502,7 @@ void KTNSVGParserMgr::placeElement(const QString &name, const KTNSVGElementPtr &
             g->childElements.append(element);
         else
             elements.append(element);
-        if (name == QLatin1String("g") || name == svgName())
+        if (kind == Kind::G || kind == Kind::Root)
             groupElementStack.append(element);
     }
 }
