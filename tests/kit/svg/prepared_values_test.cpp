@@ -202,4 +202,35 @@ TEST(PreparedValues, ElementNamesPickTheSameClasses)
        <polygoN points="0,0 9,0 9,9"/><Polyline points="0,0 9,0 9,9"/><radialGradienT id="z"/><svG/></svg>)~");
 }
 
+// The document picks classes without the class map; for every name in the
+// map it must make what the map's factory makes.
+TEST(PreparedValues, DocumentClassesMatchTheClassMap)
+{
+    const auto &map = KTNTKSVGBaseElement::classMap();
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        const QString &name = it.key();
+        SCOPED_TRACE(name.toStdString());
+        // A nested "svg" becomes a group; the root is the one to look at.
+        const QByteArray inner = "<rect width=\"1\" height=\"1\"/>";
+        const QByteArray svg = name == QStringLiteral("svg")
+            ? "<svg id=\"e\" viewBox=\"0 0 8 8\">" + inner + "</svg>"
+            : "<svg viewBox=\"0 0 8 8\"><" + name.toUtf8() + " id=\"e\" width=\"2\">" + inner + "</"
+                + name.toUtf8() + "></svg>";
+        for (bool typed : {true, false}) {
+            const auto document = KTNSVGParserMgrTesting::build(svg, typed);
+            KTNSVGElementList all = document->elements + document->clipPathElements + document->maskElements;
+            for (const auto &gradient : std::as_const(document->gradientElements))
+                all.append(gradient);
+            KTNSVGElementPtr found;
+            for (const auto &element : std::as_const(all)) {
+                if (element && element->identifier == QStringLiteral("e"))
+                    found = element;
+            }
+            ASSERT_TRUE(found) << "typed " << typed;
+            const KTNSVGElementPtr expected = (*it)();
+            EXPECT_EQ(typeid(*found), typeid(*expected)) << "typed " << typed;
+        }
+    }
+}
+
 } // namespace

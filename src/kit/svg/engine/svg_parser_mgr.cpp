@@ -447,15 +447,17 @@ QRectF KTNSVGParserMgr::getViewboxFromAttributes(const KTNSVGAttributes &attribu
 KTNSVGElementPtr KTNSVGParserMgr::createSVGElementWithElementName(const QString &name,
                                                                   const KTNSVGAttributes &attributes)
 {
-    if (name.isEmpty() || attributes.isEmpty() || !KTNTKSVGBaseElement::classMap().contains(name))
+    if (attributes.isEmpty())
         return nullptr;
-    if (!admitElement())
+    // As KTNTKSVGBaseElement::elementWithName() makes it, without looking
+    // the name up twice.
+    const Kind kind = elementKind(name);
+    if (kind == Kind::Other || !admitElement())
         return nullptr;
-    const KTNSVGElementPtr element = KTNTKSVGBaseElement::elementWithName(name, attributes, &m_build);
-    if (!element)
-        return nullptr;
+    const KTNSVGElementPtr element = makeElement(kind);
+    element->initWithAttributes(attributes, &m_build);
     ++m_elementCount;
-    placeElement(elementKind(name), element);
+    placeElement(kind, element);
     return element;
 }
 
