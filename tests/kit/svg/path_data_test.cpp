@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using namespace kalvo;
 using namespace kalvo::svgtest;
@@ -259,6 +260,55 @@ TEST(BasicShapes, Outlines)
     EXPECT_EQ(rect->shape->path.boundingRect(), QRectF(2, 2, 20, 10));
     EXPECT_FALSE(rect->shape->path.contains(QPointF(2.3, 2.3))) << "rounded corner";
     EXPECT_TRUE(rect->shape->path.contains(QPointF(12, 7)));
+}
+
+// sanitize() first asks only whether every coordinate is within the limit;
+// paths that fail must still be emptied (anything not finite, wherever it
+// is) or clamped (finite but too large).
+TEST(PathSanitize, EmptiesOrClampsAsBefore)
+{
+    constexpr double limit = KTNSVGBezierPath::kCoordinateLimit;
+    const double nan = std::nan("");
+    const double inf = std::numeric_limits<double>::infinity();
+    auto made = [](std::initializer_list<QPointF> points) {
+        KTNSVGBezierPath outline;
+        outline.setWindingRule(1);
+        for (QPointF p : points)
+            outline.path.elementCount() == 0 ? outline.path.moveTo(p) : outline.path.lineTo(p);
+        return outline;
+    };
+    KTNSVGBezierPath edge = made({{0, 0}, {limit, -limit}, {1, 2}});
+    const QPainterPath before = edge.path;
+    edge.sanitize();
+    EXPECT_EQ(edge.path, before) << "at the limit nothing changes";
+
+    KTNSVGBezierPath beyond = made({{0, 0}, {limit * 3, 5}, {1, -limit * 2}});
+    beyond.sanitize();
+    ASSERT_EQ(beyond.path.elementCount(), 3);
+    EXPECT_EQ(QPointF(beyond.path.elementAt(1)), QPointF(limit, 5));
+    EXPECT_EQ(QPointF(beyond.path.elementAt(2)), QPointF(1, -limit));
+
+    KTNSVGBezierPath tall = made({{0, 0}, {1, 2}, {3, limit * 4}});
+    tall.sanitize();
+    EXPECT_EQ(QPointF(tall.path.elementAt(2)), QPointF(3, limit)) << "a y alone out of range";
+
+    for (double bad : {nan, inf, -inf}) {
+        // Alone in y, and after a large coordinate, which must not end the
+        // search for one that is not finite.
+        KTNSVGBezierPath alone = made({{0, 0}, {1, 2}, {3, 4}});
+        alone.path.setElementPositionAt(2, 3, bad);
+        alone.sanitize();
+        EXPECT_TRUE(alone.path.isEmpty()) << bad;
+        KTNSVGBezierPath broken = made({{0, 0}, {limit * 2, 1}, {3, 4}, {5, 6}});
+        broken.closedEnds = {3};
+        broken.path.setElementPositionAt(3, 5, bad);
+        broken.sanitize();
+        // Qt may keep its initial move at the origin; nothing is drawn.
+        EXPECT_TRUE(broken.path.isEmpty()) << bad;
+        EXPECT_EQ(broken.path.currentPosition(), QPointF()) << bad;
+        EXPECT_TRUE(broken.closedEnds.isEmpty());
+        EXPECT_EQ(broken.windingRule(), 1) << "the fill rule stays";
+    }
 }
 
 } // namespace

@@ -284,6 +284,18 @@ void KTNSVGBezierPath::sanitize()
     const int count = path.elementCount();
     if (count == 0)
         return;
+    // Nearly every path is finite and in range: one comparison per
+    // coordinate says so (NaN fails it too), and only a path that fails it
+    // is looked at closely.
+    int i = 0;
+    while (i < count) {
+        const QPainterPath::Element &e = path.elementAt(i);
+        if (!(std::abs(e.x) <= kCoordinateLimit && std::abs(e.y) <= kCoordinateLimit))
+            break;
+        ++i;
+    }
+    if (i == count)
+        return;
     bool clampNeeded = false;
     for (int i = 0; i < count; ++i) {
         const QPainterPath::Element e = path.elementAt(i);
