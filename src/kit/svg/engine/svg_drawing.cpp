@@ -51,9 +51,6 @@ QColor withAlpha(QColor color, double alpha)
     return color;
 }
 
-// The colour keyword "transparent" names a colour of alpha 0. Drawing
-// replaces a colour's alpha with the fill or stroke opacity, which would
-// turn it into opaque black; it paints nothing instead.
 // Whether `text` is the lower-case ASCII keyword in any case (drawn for
 // every shape, so without Qt's general comparison).
 bool isKeyword(const QString &text, std::string_view keyword)
@@ -71,6 +68,9 @@ bool isKeyword(const QString &text, std::string_view keyword)
     return true;
 }
 
+// The colour keyword "transparent" names a colour of alpha 0. Drawing
+// replaces a colour's alpha with the fill or stroke opacity, which would
+// turn it into opaque black; it paints nothing instead.
 bool paintsNothing(const QString &colorText)
 {
     return isKeyword(colorText, "transparent");
@@ -258,8 +258,8 @@ struct KTNSVGDrawContext::Frame
 
 // The image drawn into. Solid fills and strokes straight into it, with no
 // clip, are drawn by the engine's own rasteriser when it is on
-// (svgscan::enabled()); cairo's surface and context are made once
-// something else needs them.
+// (svgscan::enabled()); other shapes take its coverage as a cairo mask.
+// Cairo's surface and context are made once something needs them.
 struct KTNSVGDrawContext::Cairo
 {
     svgscan::Target target;
