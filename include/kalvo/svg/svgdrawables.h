@@ -388,7 +388,8 @@ public:
 
     void createShape() override;
     void drawSVGWithCGContextRef(KTNSVGDrawContext &context, double scale) override;
-    int paintOperationCount() const override { return 2; }
+    // What the children paint together (2 meaning more than one).
+    int paintOperationCount() const override;
 };
 
 // "clipPath": its clipElements are the outlines that clip a referring

@@ -272,6 +272,28 @@ TEST(RenderOpacity, GroupOpacityAppliesToTheGroupAsAWhole)
     EXPECT_TRUE(colorAt(image, 10, 1, QColor(0, 0, 255, 128)));
 }
 
+TEST(RenderOpacity, GroupsThatPaintOnceTakeTheirOpacityWithoutALayer)
+{
+    // A group (or a "use") around one shape paints it once: the opacities
+    // of the group, the copy and the shape multiply. A group around a shape
+    // that fills and strokes, or around a group of two, is still one layer.
+    const QImage image = renderText(R"~(<svg viewBox="0 0 24 16"><defs>
+        <rect id="r" width="4" height="4" fill="#FF0000"/></defs>
+        <g opacity="0.5"><rect width="4" height="4" fill="#0000FF" opacity="0.5"/></g>
+        <g opacity="0.5"><use href="#r" x="5" opacity="0.5"/></g>
+        <g opacity="0.5"><g><rect x="10" width="8" height="4" fill="#FF0000"/></g>
+          <g><rect x="14" width="8" height="4" fill="#0000FF"/></g></g>
+        <g opacity="0.5"><rect x="4" y="8" width="8" height="8" fill="#FF0000" stroke="#0000FF" stroke-width="4"/></g>
+        </svg>)~");
+    EXPECT_TRUE(colorAt(image, 2, 2, QColor(0, 0, 255, 64)));
+    EXPECT_TRUE(colorAt(image, 7, 2, QColor(255, 0, 0, 64)));
+    EXPECT_TRUE(colorAt(image, 12, 2, QColor(255, 0, 0, 128)));
+    EXPECT_TRUE(colorAt(image, 16, 2, QColor(0, 0, 255, 128)));
+    EXPECT_TRUE(colorAt(image, 20, 2, QColor(0, 0, 255, 128)));
+    EXPECT_TRUE(colorAt(image, 8, 12, QColor(255, 0, 0, 128)));
+    EXPECT_TRUE(colorAt(image, 4, 12, QColor(0, 0, 255, 128)));
+}
+
 TEST(RenderOpacity, FillAndStrokeShareOneLayer)
 {
     const QImage image = renderText(R"~(<svg viewBox="0 0 16 16">

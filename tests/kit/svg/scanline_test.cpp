@@ -598,3 +598,144 @@ TEST(ScanlineStroke, FoldsRetracesAndNearlyClosedLinesMatchCairo)
     curve.lineJoinStyle = 1;
     expectStrokeLikeCairo(curve, "self-crossing curves");
 }
+
+namespace {
+
+// Brushes of every kind a drawing hands over: linear and radial, the three
+// spreads, stops that leave the ends uncovered, translucent stops, and a
+// gradient transform.
+std::vector<std::pair<const char *, QBrush>> gradientBrushes()
+{
+    std::vector<std::pair<const char *, QBrush>> brushes;
+    QLinearGradient linear(8.3, 5.1, 30.7, 28.2);
+    linear.setColorAt(0.2, QColor(255, 40, 0));
+    linear.setColorAt(0.5, QColor(0, 200, 90, 140));
+    linear.setColorAt(0.8, QColor(20, 0, 255));
+    linear.setInterpolationMode(QGradient::ComponentInterpolation);
+    for (const auto spread : {QGradient::PadSpread, QGradient::ReflectSpread, QGradient::RepeatSpread}) {
+        QLinearGradient g = linear;
+        g.setFinalStop(18, 14);
+        g.setSpread(spread);
+        brushes.emplace_back(spread == QGradient::PadSpread       ? "linear, padded"
+                             : spread == QGradient::ReflectSpread ? "linear, reflected"
+                                                                  : "linear, repeated",
+                             QBrush(g));
+    }
+    QRadialGradient radial(QPointF(21, 19), 13, QPointF(15, 14), 2.5);
+    radial.setColorAt(0, QColor(255, 255, 0));
+    radial.setColorAt(0.6, QColor(200, 0, 120, 90));
+    radial.setColorAt(1, QColor(0, 60, 200));
+    brushes.emplace_back("radial with a focal circle", QBrush(radial));
+    QRadialGradient repeated(QPointF(20, 20), 6, QPointF(21, 18));
+    repeated.setColorAt(0, QColor(0, 0, 0));
+    repeated.setColorAt(1, QColor(255, 255, 255, 128));
+    repeated.setSpread(QGradient::RepeatSpread);
+    brushes.emplace_back("radial, repeated", QBrush(repeated));
+    QBrush turned(linear);
+    turned.setTransform(QTransform().rotate(35).scale(1.3, 0.6).translate(6, -3));
+    brushes.emplace_back("linear, transformed", turned);
+    // A hard step: two stops at one position (the context nudges the
+    // second a hair along).
+    QLinearGradient step(0, 0, 40, 0);
+    step.setStops({{0, QColor(255, 0, 0)}, {0.4, QColor(255, 0, 0)}, {0.4 + 1e-9, QColor(0, 0, 255)}, {1, QColor(0, 0, 255)}});
+    brushes.emplace_back("hard step", QBrush(step));
+    return brushes;
+}
+
+} // namespace
+
+TEST(ScanlineGradient, PixelsMatchCairosGradients)
+{
+    // A shape covering the whole image shows only the gradient's colours:
+    // they agree with cairo's to a level, at two image origins and under
+    // an opacity.
+    QPainterPath all;
+    all.addRect(QRectF(-5, -5, 60, 60));
+    for (const auto &[what, brush] : gradientBrushes()) {
+        for (const QPoint origin : {QPoint(0, 0), QPoint(7, -5)}) {
+            for (const double opacity : {1.0, 0.6}) {
+                SCOPED_TRACE(::testing::Message() << what << " at " << origin.x() << ", opacity " << opacity);
+                QImage ours = blankImage();
+                QImage cairo = blankImage();
+                for (const bool own : {true, false}) {
+                    OwnRasteriser rasteriser(own);
+                    KTNSVGDrawContext context(own ? ours : cairo, origin, KTNSVGDrawLimits());
+                    ASSERT_TRUE(context.begin(opacity, false, QRectF(0, 0, 60, 60)));
+                    context.fillPath(all, brush);
+                    context.end();
+                }
+                EXPECT_LE(difference(ours, cairo).largest, 2);
+                EXPECT_GT(coveredPixels(ours), 1000);
+            }
+        }
+    }
+}
+
+TEST(ScanlineGradient, ShapesAndStrokesPaintTheirGradientThemselves)
+{
+    // Gradient fills and strokes are painted by the rasteriser (the same
+    // pixels as asking it directly), and look like cairo's.
+    QPainterPath star;
+    star.moveTo(25, 8);
+    star.lineTo(33, 38);
+    star.lineTo(10, 19);
+    star.lineTo(40, 19);
+    star.lineTo(17, 38);
+    star.closeSubpath();
+    KTNSVGBezierPath ring;
+    ring.appendOvalInRect(QRectF(6.3, 7.7, 27, 24));
+    ring.lineWidth = 3.5;
+    for (const auto &[what, brush] : gradientBrushes()) {
+        SCOPED_TRACE(what);
+        const Paint fill = [&](KTNSVGDrawContext &c) { c.fillPath(star, brush); };
+        const Paint stroke = [&](KTNSVGDrawContext &c) { c.strokePath(ring, brush); };
+        // Edge coverage differs as for solid shapes, colours by a level.
+        for (const Paint &paint : {fill, stroke}) {
+            const Difference d = difference(drawWithContext(paint), drawWithCairo(paint));
+            EXPECT_LE(d.largest, kTolerance);
+            EXPECT_LT(d.mean, 0.3);
+        }
+        const QImage drawn = drawWithContext([&](KTNSVGDrawContext &c) {
+            fill(c);
+            stroke(c);
+        });
+        const std::optional<svgscan::Gradient> gradient = svgscan::gradientOf(brush, 1.0);
+        ASSERT_TRUE(gradient);
+        QImage direct = blankImage();
+        EXPECT_TRUE(svgscan::fillPath(targetOf(direct), star, *gradient));
+        EXPECT_TRUE(svgscan::strokePath(targetOf(direct), ring.path, nullptr, styleOf(ring), *gradient));
+        EXPECT_EQ(drawn, direct);
+    }
+}
+
+TEST(ScanlineGradient, BrushesWithoutAUsableGradientAreRefused)
+{
+    EXPECT_FALSE(svgscan::gradientOf(QBrush(Qt::red), 1.0));
+    EXPECT_FALSE(svgscan::gradientOf(QBrush(QConicalGradient(5, 5, 30)), 1.0));
+    QLinearGradient point(4, 4, 4, 4);
+    point.setColorAt(0, Qt::red);
+    EXPECT_FALSE(svgscan::gradientOf(QBrush(point), 1.0));
+    QLinearGradient flat(0, 0, 10, 0);
+    flat.setColorAt(0, Qt::red);
+    QBrush squashed(flat);
+    squashed.setTransform(QTransform::fromScale(1, 0));
+    EXPECT_FALSE(svgscan::gradientOf(squashed, 1.0));
+    QRadialGradient huge(QPointF(1, 1), std::numeric_limits<double>::infinity());
+    huge.setColorAt(0, Qt::red);
+    EXPECT_FALSE(svgscan::gradientOf(QBrush(huge), 1.0));
+    // A radial gradient whose circles leave pixels outside every circle of
+    // the cone paints nothing there, as cairo does; non-finite opacity
+    // counts as none taken off.
+    QRadialGradient outside(QPointF(20, 20), 4, QPointF(34, 20), 1);
+    outside.setColorAt(0, Qt::red);
+    outside.setColorAt(1, Qt::blue);
+    QPainterPath all;
+    all.addRect(QRectF(0, 0, 40, 40));
+    const Paint paint = [&](KTNSVGDrawContext &c) { c.fillPath(all, QBrush(outside)); };
+    const QImage drawn = drawWithContext(paint);
+    EXPECT_LE(difference(drawn, drawWithCairo(paint)).largest, 2);
+    EXPECT_LT(coveredPixels(drawn), 40 * 40);
+    const auto nan = svgscan::gradientOf(QBrush(outside), std::numeric_limits<double>::quiet_NaN());
+    ASSERT_TRUE(nan);
+    EXPECT_FLOAT_EQ(nan->stops.front().alpha, 255.0f);
+}

@@ -573,9 +573,15 @@ void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
     if (!spend(path.controlPointRect(), path.elementCount()))
         return;
     if (m_cairo) {
-        if (brush.style() == Qt::SolidPattern && m_cairo->ownDrawing(*this)) {
+        const bool own = m_cairo->ownDrawing(*this);
+        std::optional<svgscan::Gradient> gradient;
+        if (own && brush.style() == Qt::SolidPattern) {
             m_cairo->beginOwnDrawing();
             if (svgscan::fillPath(m_cairo->target, path, svgscan::premultiplied(brush.color(), m_opacity)))
+                return;
+        } else if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
+            m_cairo->beginOwnDrawing();
+            if (svgscan::fillPath(m_cairo->target, path, *gradient))
                 return;
         } else if (svgscan::enabled()) {
             // Anything else paints through the same coverage, by cairo.
@@ -681,10 +687,16 @@ void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const Q
         style.join = outline.lineJoinStyle == 1 || outline.lineJoinStyle == 2 ? outline.lineJoinStyle : 0;
         style.miterLimit = miterLimit;
         const QList<int> *closedEnds = outline.closureRecorded ? &outline.closedEnds : nullptr;
-        if (brush.style() == Qt::SolidPattern && m_cairo->ownDrawing(*this)) {
+        const bool own = m_cairo->ownDrawing(*this);
+        std::optional<svgscan::Gradient> gradient;
+        if (own && brush.style() == Qt::SolidPattern) {
             m_cairo->beginOwnDrawing();
             if (svgscan::strokePath(m_cairo->target, outline.path, closedEnds, style,
                                     svgscan::premultiplied(brush.color(), m_opacity)))
+                return;
+        } else if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
+            m_cairo->beginOwnDrawing();
+            if (svgscan::strokePath(m_cairo->target, outline.path, closedEnds, style, *gradient))
                 return;
         } else {
             // Anything else paints through the same coverage, by cairo.
@@ -865,6 +877,38 @@ int KTNTKSVGBaseElement::paintOperationCount() const
     if ((hasStroke == 1 && !paintsNothing(strokColorStr)) || (hasStroke == 2 && strokeElement))
         ++count;
     return count;
+}
+
+namespace {
+
+// What a group's children paint together (2 meaning more than one). A
+// masked child is composited as one image. Deep (or, built by hand,
+// cyclic) nesting counts as more than one.
+int groupOperations(const KTNTKSVGGElement &group, int depth)
+{
+    if (depth > 8)
+        return 2;
+    int count = 0;
+    for (const KTNSVGElementPtr &child : group.childElements) {
+        if (!child)
+            continue;
+        if (!child->maskElements.isEmpty())
+            count += 1;
+        else if (const auto *inner = dynamic_cast<const KTNTKSVGGElement *>(child.get()))
+            count += groupOperations(*inner, depth + 1);
+        else
+            count += child->paintOperationCount();
+        if (count > 1)
+            return 2;
+    }
+    return count;
+}
+
+} // namespace
+
+int KTNTKSVGGElement::paintOperationCount() const
+{
+    return groupOperations(*this, 0);
 }
 
 QRectF KTNTKSVGBaseElement::paintBounds(double scale) const
@@ -1069,7 +1113,9 @@ void KTNTKSVGGElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, doubl
         });
         return;
     }
-    if (!context.begin(opacity, true, unboundedRect()))
+    // A group that paints once (a "use" of one shape, say) needs no layer
+    // for its opacity: the one operation takes it.
+    if (!context.begin(opacity, paintOperationCount() > 1, unboundedRect()))
         return;
     applyClipAndMask(context, scale);
     for (const KTNSVGElementPtr &child : std::as_const(childElements)) {

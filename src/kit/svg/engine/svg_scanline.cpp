@@ -205,9 +205,141 @@ uint32_t multiply(uint32_t pixel, uint32_t alpha)
     return rb | ag;
 }
 
-// An edge crossing the row being filled: where it is at the top and the
-// bottom of the current band, and which side of the covered area it bounds
-// (+1 left, -1 right, 0 none) since which height. Its area is added to the
+// ---- Gradients ----
+
+// A gradient ready for painting: its stops between two end stops that
+// say what lies beyond them (the first and last colours, or the stops of
+// the neighbouring repeats), as premultiplied pixels per position.
+class Shader
+{
+public:
+    explicit Shader(const Gradient &g) : m_g(g)
+    {
+        const std::size_t n = g.stops.size();
+        m_stops.reserve(n + 2);
+        Gradient::Stop before = g.stops.front(), after = g.stops.back();
+        if (g.spread == 2) {
+            before = g.stops.back();
+            before.offset -= 1;
+            after = g.stops.front();
+            after.offset += 1;
+        } else if (g.spread == 1) {
+            before.offset = -g.stops.front().offset;
+            after.offset = 2 - g.stops.back().offset;
+        } else {
+            before.offset = -kFar;
+            after.offset = kFar;
+        }
+        m_stops.push_back(before);
+        m_stops.insert(m_stops.end(), g.stops.begin(), g.stops.end());
+        m_stops.push_back(after);
+        const QTransform &m = g.fromDevice;
+        m_a = m.m11(), m_b = m.m21(), m_c = m.dx();
+        m_d = m.m12(), m_e = m.m22(), m_f = m.dy();
+        m_dx = g.x2 - g.x1;
+        m_dy = g.y2 - g.y1;
+        m_dr = g.r2 - g.r1;
+        if (g.radial) {
+            m_quadratic = m_dx * m_dx + m_dy * m_dy - m_dr * m_dr;
+        } else {
+            const double length2 = m_dx * m_dx + m_dy * m_dy;
+            m_dx /= length2;
+            m_dy /= length2;
+        }
+    }
+
+    // The pixels of image row `y` (device coordinates of the row's top)
+    // from device column `x` on, `count` of them.
+    void row(double x, double y, int count, uint32_t *out) const
+    {
+        const double px = x + 0.5, py = y + 0.5;
+        const double gx = m_a * px + m_b * py + m_c;
+        const double gy = m_d * px + m_e * py + m_f;
+        if (!m_g.radial) {
+            // The position moves evenly along a row.
+            const double t0 = (gx - m_g.x1) * m_dx + (gy - m_g.y1) * m_dy;
+            const double dt = m_a * m_dx + m_d * m_dy;
+            for (int i = 0; i < count; ++i)
+                out[i] = at(t0 + dt * i);
+            return;
+        }
+        for (int i = 0; i < count; ++i)
+            out[i] = radialAt(gx + m_a * i - m_g.x1, gy + m_d * i - m_g.y1);
+    }
+
+private:
+    static constexpr double kFar = 1e300;
+
+    // The position on the cone of circles whose edge passes through the
+    // point (relative to the first centre): the larger root whose radius is
+    // not negative; none (a transparent pixel) where no circle passes.
+    uint32_t radialAt(double px, double py) const
+    {
+        const double r1 = m_g.r1;
+        const double b = px * m_dx + py * m_dy + r1 * m_dr;
+        const double c = px * px + py * py - r1 * r1;
+        if (m_quadratic == 0) {
+            if (b == 0)
+                return 0;
+            const double t = 0.5 * c / b;
+            return r1 + t * m_dr >= 0 ? at(t) : 0;
+        }
+        const double discriminant = b * b - m_quadratic * c;
+        if (!(discriminant >= 0))
+            return 0;
+        const double root = std::sqrt(discriminant);
+        const double t0 = (b + root) / m_quadratic;
+        const double t1 = (b - root) / m_quadratic;
+        if (r1 + t0 * m_dr >= 0)
+            return at(t0);
+        if (r1 + t1 * m_dr >= 0)
+            return at(t1);
+        return 0;
+    }
+
+    uint32_t at(double t) const
+    {
+        if (!std::isfinite(t))
+            return 0;
+        double x = t;
+        if (m_g.spread == 2) {
+            x = t - std::floor(t);
+        } else if (m_g.spread == 1) {
+            const double whole = std::floor(t);
+            x = t - whole;
+            if (std::fmod(whole, 2.0) != 0)
+                x = 1 - x;
+        }
+        // The stops bracketing the position (few: a linear search).
+        std::size_t n = 1;
+        const std::size_t last = m_stops.size() - 1;
+        while (n < last && !(x < m_stops[n].offset))
+            ++n;
+        const Gradient::Stop &l = m_stops[n - 1];
+        const Gradient::Stop &r = m_stops[n];
+        float a, red, green, blue;
+        const double width = r.offset - l.offset;
+        if (!(width > 1e-7) || l.offset <= -kFar || r.offset >= kFar) {
+            a = 0.5f * (l.alpha + r.alpha);
+            red = 0.5f * (l.red + r.red);
+            green = 0.5f * (l.green + r.green);
+            blue = 0.5f * (l.blue + r.blue);
+        } else {
+            const float w = float((x - l.offset) / width);
+            a = l.alpha + (r.alpha - l.alpha) * w;
+            red = l.red + (r.red - l.red) * w;
+            green = l.green + (r.green - l.green) * w;
+            blue = l.blue + (r.blue - l.blue) * w;
+        }
+        auto byte = [](float v) { return uint32_t(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
+        return byte(a) << 24 | byte(a * red) << 16 | byte(a * green) << 8 | byte(a * blue);
+    }
+
+    const Gradient &m_g;
+    std::vector<Gradient::Stop> m_stops;
+    double m_a = 1, m_b = 0, m_c = 0, m_d = 0, m_e = 1, m_f = 0;
+    double m_dx = 0, m_dy = 0, m_dr = 0, m_quadratic = 0;
+};
 
 // Buffers kept from one drawing to the next (per thread): an icon draws a
 // handful of small paths, whose cost would otherwise be mostly allocation.
@@ -225,6 +357,8 @@ struct Scratch
     std::vector<RowEdge> rowEdges;
     std::vector<QPointF> left, right, centre, points;
     std::vector<std::pair<QPointF, double>> flat;
+    // A gradient's pixels along the row being painted.
+    std::vector<uint32_t> shade;
     // The pen of the last stroke, for its half width.
     std::vector<QPointF> pen;
     double penHalf = -1;
@@ -257,6 +391,11 @@ public:
         : m_target(target), m_color(color), m_opaque((color >> 24) == 255), m_evenOdd(evenOdd), m_scratch(s)
     {
     }
+    // Paints a gradient.
+    Filler(const Target &target, const Shader &shader, bool evenOdd, Scratch &s)
+        : m_target(target), m_color(0xff000000u), m_opaque(false), m_evenOdd(evenOdd), m_scratch(s), m_shader(&shader)
+    {
+    }
     // Writes the coverage into `mask` instead of painting.
     Filler(const Target &target, Mask &mask, bool evenOdd, Scratch &s)
         : m_target(target), m_color(0xff000000u), m_opaque(true), m_evenOdd(evenOdd), m_scratch(s), m_mask(&mask)
@@ -285,25 +424,32 @@ private:
     uchar *maskRow(int row) const { return m_mask->bytes.data() + qsizetype(row) * m_mask->stride; }
     void put(uint32_t *line, uchar *bytes, int c, float cover) const
     {
-        if (bytes)
+        if (bytes) {
             bytes[c] = static_cast<uchar>(std::min(static_cast<int>(cover * 255.0f + 0.5f), 255));
-        else
-            paint(line + c, cover);
+        } else {
+            const int alpha = static_cast<int>(cover * 255.0f + 0.5f);
+            if (alpha > 0)
+                blend(line + c, alpha, c);
+        }
     }
-    void paint(uint32_t *pixel, float cover) const
+    // A gradient's pixels for columns [from, to) of a row.
+    void shadeRow(int row, int from, int to)
     {
-        const int alpha = static_cast<int>(cover * 255.0f + 0.5f);
-        if (alpha > 0)
-            blend(pixel, alpha);
+        if (!m_shader || to <= from)
+            return;
+        m_shade = m_scratch.shade.data() - from;
+        m_shader->row(double(m_target.origin.x() + m_left + from), double(m_target.origin.y() + m_top + row),
+                      to - from, m_scratch.shade.data());
     }
-    // Source-over of the colour at `alpha` (1 to 255).
-    void blend(uint32_t *pixel, int alpha) const
+    // Source-over of the colour (of column `c`) at `alpha` (1 to 255).
+    void blend(uint32_t *pixel, int alpha, int c) const
     {
+        const uint32_t color = m_shader ? m_shade[c] : m_color;
         if (alpha >= 255) {
-            *pixel = m_opaque ? m_color : m_color + multiply(*pixel, 255 - (m_color >> 24));
+            *pixel = m_opaque || (color >> 24) == 255 ? color : color + multiply(*pixel, 255 - (color >> 24));
             return;
         }
-        const uint32_t source = multiply(m_color, uint32_t(alpha));
+        const uint32_t source = multiply(color, uint32_t(alpha));
         *pixel = source + multiply(*pixel, 255 - (source >> 24));
     }
 
@@ -313,6 +459,9 @@ private:
     bool m_evenOdd;
     Scratch &m_scratch;
     Mask *m_mask = nullptr;
+    const Shader *m_shader = nullptr;
+    // The current row's gradient pixels, indexed by column.
+    const uint32_t *m_shade = nullptr;
     const std::vector<Segment> *m_segments = nullptr;
     // The box filled: image columns [m_left, m_left + m_width), rows
     // [m_top, m_top + m_rows); a row of cells has two more for what spills
@@ -351,6 +500,8 @@ bool Filler::fill(const Edges &edges)
     Scratch &s = m_scratch;
     if (s.cells.size() < cells)
         s.cells.resize(cells, 0.0f);
+    if (m_shader && s.shade.size() < std::size_t(m_width))
+        s.shade.resize(std::size_t(m_width));
     if (s.rowFirst.size() < std::size_t(m_rows)) {
         s.rest.resize(std::size_t(m_rows));
         s.plain.resize(std::size_t(m_rows));
@@ -548,9 +699,12 @@ void Filler::emitRowAs(int row)
         if (ToMask)
             bytes[c] = static_cast<uchar>(alpha);
         else if (alpha > 0)
-            blend(line + c, alpha);
+            blend(line + c, alpha, c);
     };
     const int visible = std::min(last + 1, m_width);
+    const int rest = alphaOf(m_scratch.rest[std::size_t(row)]);
+    if (!ToMask)
+        shadeRow(row, first, rest > 0 ? m_width : visible);
     for (int c = first; c < visible; ++c) {
         put(c, alphaOf(cells[c]));
         cells[c] = 0;
@@ -558,7 +712,6 @@ void Filler::emitRowAs(int row)
     for (int c = visible; c <= last; ++c)
         cells[c] = 0;
     // Past the last edge the coverage stays.
-    const int rest = alphaOf(m_scratch.rest[std::size_t(row)]);
     if (visible < m_width && rest > 0) {
         for (int c = visible; c < m_width; ++c)
             put(c, rest);
@@ -644,6 +797,8 @@ void Filler::sampleRow(int row, float *cells)
     }
     uint32_t *line = m_mask ? nullptr : pixels(row);
     uchar *bytes = m_mask ? maskRow(row) : nullptr;
+    if (!m_mask)
+        shadeRow(row, std::max(lo, 0), std::min(hi + 1, m_width));
     float cover = 0;
     for (int c = std::max(lo, 0); c <= hi && c < m_stride; ++c) {
         cover += cells[c];
@@ -1207,9 +1362,29 @@ QRgb premultiplied(const QColor &color, double opacity)
 
 namespace {
 
-// Fills into the image (`mask` null) or into the mask.
-bool fillInto(const Target &target, const QPainterPath &path, QRgb color, Mask *mask)
+// What is painted: a colour, a gradient, or coverage into a mask.
+struct Paint
 {
+    QRgb color = 0xff000000u;
+    const Shader *shader = nullptr;
+    Mask *mask = nullptr;
+};
+
+bool fillEdges(const Target &target, const Edges &edges, const Paint &paint, bool evenOdd, Scratch &s)
+{
+    if (edges.overflow)
+        return false;
+    if (paint.mask)
+        return Filler(target, *paint.mask, evenOdd, s).fill(edges);
+    if (paint.shader)
+        return Filler(target, *paint.shader, evenOdd, s).fill(edges);
+    return Filler(target, paint.color, evenOdd, s).fill(edges);
+}
+
+bool fillInto(const Target &target, const QPainterPath &path, const Paint &paint)
+{
+    const QRgb color = paint.color;
+    Mask *mask = paint.mask;
     if (mask)
         mask->box = QRect();
     if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0
@@ -1225,16 +1400,16 @@ bool fillInto(const Target &target, const QPainterPath &path, QRgb color, Mask *
         s.trim();
         return true;
     }
-    const bool evenOdd = path.fillRule() == Qt::OddEvenFill;
-    const bool drawn =
-        !edges.overflow && (mask ? Filler(target, *mask, evenOdd, s) : Filler(target, color, evenOdd, s)).fill(edges);
+    const bool drawn = fillEdges(target, edges, paint, path.fillRule() == Qt::OddEvenFill, s);
     s.trim();
     return drawn;
 }
 
 bool strokeInto(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
-                const StrokeStyle &style, QRgb color, Mask *mask)
+                const StrokeStyle &style, const Paint &paint)
 {
+    const QRgb color = paint.color;
+    Mask *mask = paint.mask;
     if (mask)
         mask->box = QRect();
     if (!validTarget(target) || (color >> 24) == 0 || path.elementCount() == 0 || !(style.width > 0)
@@ -1254,8 +1429,7 @@ bool strokeInto(const Target &target, const QPainterPath &path, const QList<int>
         s.trim();
         return true;
     }
-    const bool drawn =
-        !edges.overflow && (mask ? Filler(target, *mask, false, s) : Filler(target, color, false, s)).fill(edges);
+    const bool drawn = fillEdges(target, edges, paint, false, s);
     s.trim();
     return drawn;
 }
@@ -1264,24 +1438,91 @@ bool strokeInto(const Target &target, const QPainterPath &path, const QList<int>
 
 bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
 {
-    return fillInto(target, path, color, nullptr);
+    return fillInto(target, path, {color, nullptr, nullptr});
 }
 
 bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
                 const StrokeStyle &style, QRgb color)
 {
-    return strokeInto(target, path, closedEnds, style, color, nullptr);
+    return strokeInto(target, path, closedEnds, style, {color, nullptr, nullptr});
+}
+
+bool fillPath(const Target &target, const QPainterPath &path, const Gradient &gradient)
+{
+    if (gradient.stops.empty())
+        return true;
+    const Shader shader(gradient);
+    return fillInto(target, path, {0xff000000u, &shader, nullptr});
+}
+
+bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                const StrokeStyle &style, const Gradient &gradient)
+{
+    if (gradient.stops.empty())
+        return true;
+    const Shader shader(gradient);
+    return strokeInto(target, path, closedEnds, style, {0xff000000u, &shader, nullptr});
 }
 
 bool fillMask(const Target &target, const QPainterPath &path, Mask &mask)
 {
-    return fillInto(target, path, 0xff000000u, &mask);
+    return fillInto(target, path, {0xff000000u, nullptr, &mask});
 }
 
 bool strokeMask(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
                 const StrokeStyle &style, Mask &mask)
 {
-    return strokeInto(target, path, closedEnds, style, 0xff000000u, &mask);
+    return strokeInto(target, path, closedEnds, style, {0xff000000u, nullptr, &mask});
+}
+
+std::optional<Gradient> gradientOf(const QBrush &brush, double opacity)
+{
+    const QGradient *source = brush.gradient();
+    if (!source || (brush.style() != Qt::LinearGradientPattern && brush.style() != Qt::RadialGradientPattern)
+        || !brush.transform().isInvertible())
+        return std::nullopt;
+    Gradient g;
+    if (brush.style() == Qt::LinearGradientPattern) {
+        const auto *linear = static_cast<const QLinearGradient *>(source);
+        g.x1 = linear->start().x();
+        g.y1 = linear->start().y();
+        g.x2 = linear->finalStop().x();
+        g.y2 = linear->finalStop().y();
+        if (g.x1 == g.x2 && g.y1 == g.y2)
+            return std::nullopt;
+    } else {
+        const auto *radial = static_cast<const QRadialGradient *>(source);
+        g.radial = true;
+        g.x1 = radial->focalPoint().x();
+        g.y1 = radial->focalPoint().y();
+        g.r1 = radial->focalRadius();
+        g.x2 = radial->center().x();
+        g.y2 = radial->center().y();
+        g.r2 = radial->centerRadius();
+    }
+    for (const double v : {g.x1, g.y1, g.x2, g.y2, g.r1, g.r2}) {
+        if (!std::isfinite(v))
+            return std::nullopt;
+    }
+    g.fromDevice = brush.transform().inverted();
+    g.spread = source->spread() == QGradient::ReflectSpread ? 1 : source->spread() == QGradient::RepeatSpread ? 2 : 0;
+    // Channels as cairo keeps a stop's colour (16 bits each, not
+    // premultiplied), positions as its compositor keeps them (1/65536).
+    const double alphaScale = std::isnan(opacity) ? 1.0 : std::clamp(opacity, 0.0, 1.0);
+    auto sixteen = [](double v) { return std::floor(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5); };
+    double last = 0;
+    for (const QGradientStop &stop : source->stops()) {
+        const QColor &c = stop.second;
+        double offset = std::round(std::clamp(stop.first, 0.0, 1.0) * 65536.0) / 65536.0;
+        offset = std::max(offset, last);
+        last = offset;
+        g.stops.push_back({offset, float(sixteen(c.alphaF() * alphaScale) / 257.0),
+                           float(sixteen(c.redF()) / 65535.0), float(sixteen(c.greenF()) / 65535.0),
+                           float(sixteen(c.blueF()) / 65535.0)});
+    }
+    if (g.stops.empty())
+        return std::nullopt;
+    return g;
 }
 
 

@@ -1,22 +1,26 @@
-// The engine's own rasteriser for the common drawing case: solid colour,
-// no clip, no layer, straight into an ARGB32-premultiplied image. Outlines
-// are flattened and stroked into polygons as cairo's stroker does (same
+// The engine's own rasteriser for the common drawing case: a colour or a
+// gradient, no clip, no layer, straight into an ARGB32-premultiplied
+// image. Outlines are flattened and stroked into polygons as cairo's stroker does (same
 // tolerance, same pen for round caps and joins), filled under the non-zero
 // or even-odd rule with area coverage (rows where the outline overlaps
 // itself are sampled so that overlaps count once) and composited
-// source-over with cairo's colour rounding. Cairo draws every other case.
+// source-over with cairo's colour rounding; linear and radial gradients
+// are painted the same way. Cairo draws every other case.
 #pragma once
 
 #include <kalvo/global.h>
 
+#include <QBrush>
 #include <QColor>
 #include <QList>
 #include <QPainterPath>
 #include <QPoint>
 #include <QRect>
+#include <QTransform>
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kalvo::svgscan {
@@ -83,6 +87,38 @@ KALVO_EXPORT bool fillPath(const Target &target, const QPainterPath &path, QRgb 
 // started. Answers false as fillPath does.
 KALVO_EXPORT bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
                               const StrokeStyle &style, QRgb color);
+
+// A linear or radial gradient painted as cairo paints one: stop colours
+// interpolated channel by channel (not premultiplied), premultiplied and
+// rounded per pixel at its centre; padded, repeated or reflected beyond
+// the ends.
+struct Gradient
+{
+    struct Stop
+    {
+        double offset; // 0 to 1, never going back
+        float alpha;   // 0 to 255
+        float red, green, blue; // 0 to 1
+    };
+    bool radial = false;
+    // Linear: from (x1, y1) to (x2, y2). Radial: from the circle at
+    // (x1, y1) of radius r1 to the one at (x2, y2) of radius r2.
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0, r1 = 0, r2 = 0;
+    // Device coordinates to the gradient's.
+    QTransform fromDevice;
+    int spread = 0; // 0 pad, 1 reflect, 2 repeat
+    std::vector<Stop> stops;
+};
+
+// The gradient of a brush (Qt's linear or radial, as the draw context
+// builds them), `opacity` multiplied into its stops; nothing for any other
+// brush or one that cannot be inverted.
+KALVO_EXPORT std::optional<Gradient> gradientOf(const QBrush &brush, double opacity);
+
+// fillPath and strokePath with a gradient.
+KALVO_EXPORT bool fillPath(const Target &target, const QPainterPath &path, const Gradient &gradient);
+KALVO_EXPORT bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+                             const StrokeStyle &style, const Gradient &gradient);
 
 // Coverage of a shape as bytes (0 to 255) over `box`, the part of the
 // target's pixels it may touch, `stride` bytes per row (a multiple of
