@@ -18,6 +18,10 @@
 
 #include <QRectF>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <numbers>
@@ -705,7 +709,38 @@ void Filler::emitRowAs(int row)
     const int rest = alphaOf(m_scratch.rest[std::size_t(row)]);
     if (!ToMask)
         shadeRow(row, first, rest > 0 ? m_width : visible);
-    for (int c = first; c < visible; ++c) {
+    int c = first;
+#if defined(__SSE2__)
+    // Four cells at a time, with the same arithmetic: runs outside the
+    // shape are passed over and runs inside an opaque solid shape stored.
+    if (!ToMask) {
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        const __m128 one = _mm_set1_ps(1.0f), two = _mm_set1_ps(2.0f), half = _mm_set1_ps(0.5f);
+        const __m128 scale = _mm_set1_ps(255.0f);
+        const bool solid = m_opaque && !m_shader;
+        for (; c + 4 <= visible; c += 4) {
+            __m128 w = _mm_and_ps(_mm_loadu_ps(cells + c), magnitude);
+            if (EvenOdd) {
+                w = _mm_sub_ps(w, _mm_mul_ps(two, _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_mul_ps(w, half)))));
+                w = _mm_min_ps(w, _mm_sub_ps(two, w));
+            }
+            const __m128i alpha = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_min_ps(w, one), scale), half));
+            _mm_storeu_ps(cells + c, _mm_setzero_ps());
+            const int none = _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_setzero_si128()));
+            if (none == 0xffff)
+                continue;
+            if (solid && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_set1_epi32(255))) == 0xffff) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(line + c), _mm_set1_epi32(int(m_color)));
+                continue;
+            }
+            alignas(16) int alphas[4];
+            _mm_store_si128(reinterpret_cast<__m128i *>(alphas), alpha);
+            for (int k = 0; k < 4; ++k)
+                put(c + k, alphas[k]);
+        }
+    }
+#endif
+    for (; c < visible; ++c) {
         put(c, alphaOf(cells[c]));
         cells[c] = 0;
     }
