@@ -352,10 +352,8 @@ struct Scratch
     std::vector<Segment> edges;
     // All zero between fills: reading a row clears it.
     std::vector<float> cells;
-    std::vector<int> rowFirst, rowLast;
-    // Per row: the winding past its last edge, whether its area sums are
-    // exact; the crossings of one sampled height.
-    std::vector<float> rest;
+    // Per row: whether its area sums are exact; the crossings of one
+    // sampled height.
     std::vector<char> plain;
     std::vector<Crossing> crossings;
     std::vector<RowEdge> rowEdges;
@@ -374,9 +372,6 @@ struct Scratch
             std::vector<Segment>().swap(edges);
         if (cells.capacity() > 65536) {
             std::vector<float>().swap(cells);
-            std::vector<int>().swap(rowFirst);
-            std::vector<int>().swap(rowLast);
-            std::vector<float>().swap(rest);
             std::vector<char>().swap(plain);
         }
     }
@@ -476,8 +471,6 @@ private:
     int m_rows = 0;
     int m_stride = 0;
     float *m_cells = nullptr;
-    int *m_first = nullptr;
-    int *m_last = nullptr;
 };
 
 bool Filler::fill(const Edges &edges)
@@ -506,18 +499,10 @@ bool Filler::fill(const Edges &edges)
         s.cells.resize(cells, 0.0f);
     if (m_shader && s.shade.size() < std::size_t(m_width))
         s.shade.resize(std::size_t(m_width));
-    if (s.rowFirst.size() < std::size_t(m_rows)) {
-        s.rest.resize(std::size_t(m_rows));
+    if (s.plain.size() < std::size_t(m_rows))
         s.plain.resize(std::size_t(m_rows));
-        s.rowFirst.resize(std::size_t(m_rows));
-        s.rowLast.resize(std::size_t(m_rows));
-    }
     m_cells = s.cells.data();
     m_segments = &edges.list;
-    m_first = s.rowFirst.data();
-    m_last = s.rowLast.data();
-    std::fill(m_first, m_first + m_rows, m_stride);
-    std::fill(m_last, m_last + m_rows, -1);
     for (const Segment &segment : edges.list)
         line(segment);
     std::vector<char> &plain = s.plain;
@@ -586,14 +571,10 @@ void Filler::span(int row, float xa, float xb, float d)
     float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
     if (xa >= 0 && xb >= 0 && xa <= width && xb <= width) {
         spanInside(cells, xa, xb, d);
-        m_first[row] = std::min(m_first[row], static_cast<int>(std::min(xa, xb)));
-        m_last[row] = std::max(m_last[row], ceilOf(std::max(xa, xb)) + 1);
         return;
     }
     if (xa <= 0 && xb <= 0) {
         cells[0] += d;
-        m_first[row] = 0;
-        m_last[row] = std::max(m_last[row], 0);
         return;
     }
     if (xa >= width && xb >= width)
@@ -612,10 +593,6 @@ void Filler::span(int row, float xa, float xb, float d)
         (xa > width ? xa : xb) = width;
     }
     spanInside(cells, xa, xb, d);
-    const int lo = static_cast<int>(std::min(xa, xb));
-    const int hi = ceilOf(std::max(xa, xb)) + 1;
-    m_first[row] = std::min(m_first[row], lo);
-    m_last[row] = std::max(m_last[row], hi);
 }
 
 void Filler::spanInside(float *cells, float xa, float xb, float d)
@@ -623,14 +600,14 @@ void Filler::spanInside(float *cells, float xa, float xb, float d)
     const float x0 = std::min(xa, xb);
     const float x1 = std::max(xa, xb);
     const int i0 = static_cast<int>(x0);
-    const int i1 = ceilOf(x1);
-    if (i1 <= i0 + 1) {
+    if (x1 <= float(i0 + 1)) {
         // Within one cell: its area splits by the mean position.
         const float share = 0.5f * (xa + xb) - float(i0);
         cells[i0] += d - d * share;
         cells[i0 + 1] += d * share;
         return;
     }
+    const int i1 = ceilOf(x1);
     const float slope = 1.0f / (x1 - x0);
     const float f0 = x0 - float(i0);
     const float a0 = 0.5f * slope * (1 - f0) * (1 - f0);
@@ -656,19 +633,16 @@ void Filler::spanInside(float *cells, float xa, float xb, float d)
 // or both ways, parts overlap.
 bool Filler::sumRow(int row)
 {
-    const int first = m_first[row];
-    const int last = std::min(m_last[row], m_stride - 1);
+    // Over the whole row: keeping each row's range of touched cells cost
+    // more, in the edges' inner loop, than the cells it saved.
     float winding = 0, low = 0, high = 0;
-    if (last >= first) {
-        float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
-        for (int c = first; c <= last; ++c) {
-            winding += cells[c];
-            cells[c] = winding;
-            low = std::min(low, winding);
-            high = std::max(high, winding);
-        }
+    float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
+    for (int c = 0; c < m_stride; ++c) {
+        winding += cells[c];
+        cells[c] = winding;
+        low = std::min(low, winding);
+        high = std::max(high, winding);
     }
-    m_scratch.rest[std::size_t(row)] = winding;
     constexpr float kSlack = 1e-3f;
     return !(high > 1 + kSlack || low < -1 - kSlack || (high > kSlack && low < -kSlack));
 }
@@ -684,10 +658,6 @@ void Filler::emitRow(int row)
 template <bool ToMask, bool EvenOdd>
 void Filler::emitRowAs(int row)
 {
-    const int first = m_first[row];
-    const int last = std::min(m_last[row], m_stride - 1);
-    if (last < first)
-        return;
     float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
     uint32_t *line = ToMask ? nullptr : pixels(row);
     uchar *bytes = ToMask ? maskRow(row) : nullptr;
@@ -705,11 +675,10 @@ void Filler::emitRowAs(int row)
         else if (alpha > 0)
             blend(line + c, alpha, c);
     };
-    const int visible = std::min(last + 1, m_width);
-    const int rest = alphaOf(m_scratch.rest[std::size_t(row)]);
+    const int visible = m_width;
     if (!ToMask)
-        shadeRow(row, first, rest > 0 ? m_width : visible);
-    int c = first;
+        shadeRow(row, 0, visible);
+    int c = 0;
 #if defined(__SSE2__)
     // Four cells at a time, with the same arithmetic: runs outside the
     // shape are passed over and runs inside an opaque solid shape stored.
@@ -744,13 +713,8 @@ void Filler::emitRowAs(int row)
         put(c, alphaOf(cells[c]));
         cells[c] = 0;
     }
-    for (int c = visible; c <= last; ++c)
+    for (int c = visible; c < m_stride; ++c)
         cells[c] = 0;
-    // Past the last edge the coverage stays.
-    if (visible < m_width && rest > 0) {
-        for (int c = visible; c < m_width; ++c)
-            put(c, rest);
-    }
 }
 
 // The row's coverage from the winding at evenly spaced heights, each
