@@ -208,6 +208,62 @@ TEST(PathArcs, RotatedEllipse)
     EXPECT_NEAR(bounds.height(), 40, 0.05);
 }
 
+TEST(PathArcs, ArcsUpToARightAngleAreOneCubicOnTheEllipse)
+{
+    // Quarter circles both ways, a shallow arc, a rotated elliptic corner:
+    // one cubic each, with the standard arm length (4/3 tan(turn / 4) of
+    // the radius) and its points on the ellipse; a turn just past a right
+    // angle takes two.
+    struct Case
+    {
+        const char *data;
+        QPointF centre;
+        double rx, ry, phiDegrees;
+        int cubics;
+    };
+    const Case cases[] = {
+        {"M10 0 A10 10 0 0 1 0 10", {0, 0}, 10, 10, 0, 1},
+        {"M10 0 A10 10 0 0 0 0 -10", {0, 0}, 10, 10, 0, 1},
+        {"M0 10 A10 10 0 0 1 -10 0", {0, 0}, 10, 10, 0, 1},
+        {"M10 0 A10 10 0 0 1 9.659258 2.588190", {0, 0}, 10, 10, 0, 1},
+        {"M8.6602540378 5 A10 4 30 0 1 2.5980762114 5.5", {0, 0}, 10, 4, 30, 1},
+        {"M10 0 A10 10 0 0 1 -0.17452406 9.9984770", {0, 0}, 10, 10, 0, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.data);
+        const KTNSVGBezierPath p = outlineOf(c.data);
+        int curves = 0;
+        for (int i = 0; i < p.path.elementCount(); ++i)
+            curves += p.path.elementAt(i).isCurveTo();
+        ASSERT_EQ(curves, c.cubics);
+        // The cubics end the outline (the way round by angles may first
+        // add a line of a hair to its own start).
+        const int base = p.path.elementCount() - 1 - 3 * c.cubics;
+        const double phi = c.phiDegrees * std::acos(-1.0) / 180;
+        // Back into the unit circle of the ellipse.
+        auto unit = [&](QPointF q) {
+            const QPointF d = q - c.centre;
+            const double x = (std::cos(phi) * d.x() + std::sin(phi) * d.y()) / c.rx;
+            const double y = (-std::sin(phi) * d.x() + std::cos(phi) * d.y()) / c.ry;
+            return QPointF(x, y);
+        };
+        for (int i = 0; i < c.cubics; ++i) {
+            const QPointF a = unit(pointAt(p.path, base + 3 * i));
+            const QPointF c1 = unit(pointAt(p.path, base + 3 * i + 1));
+            const QPointF c2 = unit(pointAt(p.path, base + 3 * i + 2));
+            const QPointF b = unit(pointAt(p.path, base + 3 * i + 3));
+            EXPECT_NEAR(std::hypot(a.x(), a.y()), 1, 1e-6);
+            EXPECT_NEAR(std::hypot(b.x(), b.y()), 1, 1e-6);
+            const double turn = std::atan2(a.x() * b.y() - a.y() * b.x(), a.x() * b.x() + a.y() * b.y());
+            const double arm = 4.0 / 3.0 * std::tan(turn / 4);
+            EXPECT_NEAR(c1.x(), a.x() - arm * a.y(), 1e-6);
+            EXPECT_NEAR(c1.y(), a.y() + arm * a.x(), 1e-6);
+            EXPECT_NEAR(c2.x(), b.x() + arm * b.y(), 1e-6);
+            EXPECT_NEAR(c2.y(), b.y() - arm * b.x(), 1e-6);
+        }
+    }
+}
+
 TEST(PathArcs, RadiiTooSmallAreScaledUp)
 {
     // Radius 1 between points 20 apart: scaled to a half circle of 10.

@@ -112,6 +112,60 @@ bool readArcSegment(svg::Scanner &scanner, ArcSegment &segment)
         && scanner.scanBool(segment.largeArc) && scanner.scanBool(segment.sweep) && scanner.scanPoint(segment.end);
 }
 
+// One circle of the larger radius, squeezed into the ellipse by the
+// frame: scale, rotate by phi, move to the centre.
+QTransform arcFrame(QPointF center, double phi, double rx, double ry, double &radius)
+{
+    double sx = 1, sy = 1;
+    if (rx > ry)
+        sy = ry / rx;
+    else
+        sx = rx / ry;
+    radius = std::max(rx, ry);
+    return svg::ellipseFrame(center, phi, sx, sy);
+}
+
+// An arc that turns by at most a right angle in the direction asked
+// (rounded corners, mostly) is one cubic: its ends are the unit vectors
+// `u` and `v` of the ellipse's circle, and the control arms' length
+// 4/3 tan(turn / 4) follows from their cosine and sine without angles.
+// Answers false, having added nothing, for any other arc.
+bool appendQuarterArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF center, double phi, double rx,
+                      double ry, QPointF u, QPointF v)
+{
+    const double lu = std::hypot(u.x(), u.y());
+    const double lv = std::hypot(v.x(), v.y());
+    if (!(lu > 0) || !(lv > 0) || !std::isfinite(lu) || !std::isfinite(lv) || !std::isfinite(center.x())
+        || !std::isfinite(center.y()))
+        return false;
+    const QPointF a = u / lu;
+    const QPointF b = v / lv;
+    const double sine = a.x() * b.y() - a.y() * b.x();
+    const double cosine = a.x() * b.x() + a.y() * b.y();
+    // Positive turns go the way the sweep flag's 1 does.
+    if (!(segment.sweep ? sine > 0 : sine < 0) || !(cosine >= 0))
+        return false;
+    const double halfTan = sine / (1 + cosine);
+    const double k = 4.0 / 3.0 * (halfTan / (1 + std::sqrt(1 + halfTan * halfTan)));
+    double radius = 1;
+    const QTransform frame = arcFrame(center, phi, rx, ry, radius);
+    const QPointF first = frame.map(a * radius);
+    if (!std::isfinite(first.x()) || !std::isfinite(first.y()))
+        return false;
+    if (path.isEmpty()) {
+        if (!path.moveToPoint(first))
+            return false;
+    } else {
+        const QPointF gap = first - path.currentPoint();
+        // A join of a few ulps would give the stroker a direction of noise.
+        if ((std::abs(gap.x()) > 1e-9 || std::abs(gap.y()) > 1e-9) && !path.lineToPoint(first))
+            return false;
+    }
+    const QPointF c1 = a + k * QPointF(-a.y(), a.x());
+    const QPointF c2 = b - k * QPointF(-b.y(), b.x());
+    return path.curveToPoint(frame.map(b * radius), frame.map(c1 * radius), frame.map(c2 * radius));
+}
+
 // Appends the arc from the current point to segment.end; false when the
 // conversion has no answer (a zero radius, equal end points), which ends
 // the command.
@@ -148,6 +202,8 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
 
     const QPointF u((x1p - cxp) / rx, (y1p - cyp) / ry);
     const QPointF v((-x1p - cxp) / rx, (-y1p - cyp) / ry);
+    if (appendQuarterArc(path, segment, center, phi, rx, ry, u, v))
+        return true;
     const double theta1 = angle(QPointF(1, 0), u);
     double delta = 0;
     const double r = ratio(u, v);
@@ -162,17 +218,11 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
     if (!std::isfinite(center.x()) || !std::isfinite(center.y()))
         return false;
 
-    // One circle of the larger radius, squeezed into the ellipse by the
-    // frame: scale, rotate by phi, move to the centre.
-    double sx = 1, sy = 1;
-    if (rx > ry)
-        sy = ry / rx;
-    else
-        sx = rx / ry;
-    const QTransform frame = svg::ellipseFrame(center, phi, sx, sy);
+    double radius = 1;
+    const QTransform frame = arcFrame(center, phi, rx, ry, radius);
     const double startDegrees = theta1 * kDegreesPerRadian;
     const double endDegrees = (theta1 + delta) * kDegreesPerRadian;
-    path.appendArc(QPointF(0, 0), std::max(rx, ry), startDegrees, endDegrees, !segment.sweep, frame);
+    path.appendArc(QPointF(0, 0), radius, startDegrees, endDegrees, !segment.sweep, frame);
     return true;
 }
 
