@@ -125,13 +125,14 @@ QTransform arcFrame(QPointF center, double phi, double rx, double ry, double &ra
     return svg::ellipseFrame(center, phi, sx, sy);
 }
 
-// An arc that turns by at most a right angle in the direction asked
-// (rounded corners, mostly) is one cubic: its ends are the unit vectors
-// `u` and `v` of the ellipse's circle, and the control arms' length
-// 4/3 tan(turn / 4) follows from their cosine and sine without angles.
-// Answers false, having added nothing, for any other arc.
-bool appendQuarterArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF center, double phi, double rx,
-                      double ry, QPointF u, QPointF v)
+// An arc that turns by at most half a turn in the direction asked (a
+// rounded corner, a half circle) is one cubic per right angle, split
+// evenly: its ends are the unit vectors `u` and `v` of the ellipse's
+// circle, a split half way along is their bisector, and the control arms'
+// length 4/3 tan(turn / 4) follows from a piece's cosine and sine without
+// angles. Answers false, having added nothing, for any other arc.
+bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF center, double phi, double rx,
+                    double ry, QPointF u, QPointF v)
 {
     const double lu = std::hypot(u.x(), u.y());
     const double lv = std::hypot(v.x(), v.y());
@@ -142,10 +143,24 @@ bool appendQuarterArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF
     const QPointF b = v / lv;
     const double sine = a.x() * b.y() - a.y() * b.x();
     const double cosine = a.x() * b.x() + a.y() * b.y();
-    // Positive turns go the way the sweep flag's 1 does.
-    if (!(segment.sweep ? sine > 0 : sine < 0) || !(cosine >= 0))
+    // Positive turns go the way the sweep flag's 1 does; a half turn (no
+    // sine) goes that way too.
+    const bool quarter = cosine >= 0;
+    if (quarter ? !(segment.sweep ? sine > 0 : sine < 0) : !(segment.sweep ? sine >= 0 : sine <= 0))
         return false;
-    const double halfTan = sine / (1 + cosine);
+    QPointF middle;
+    if (!quarter) {
+        const QPointF sum = a + b;
+        const double length = std::hypot(sum.x(), sum.y());
+        if (length > 1e-6)
+            middle = sum / length;
+        else
+            middle = segment.sweep ? QPointF(-a.y(), a.x()) : QPointF(a.y(), -a.x());
+    }
+    const QPointF pieceEnd = quarter ? b : middle;
+    const double pieceSine = a.x() * pieceEnd.y() - a.y() * pieceEnd.x();
+    const double pieceCosine = a.x() * pieceEnd.x() + a.y() * pieceEnd.y();
+    const double halfTan = pieceSine / (1 + pieceCosine);
     const double k = 4.0 / 3.0 * (halfTan / (1 + std::sqrt(1 + halfTan * halfTan)));
     double radius = 1;
     const QTransform frame = arcFrame(center, phi, rx, ry, radius);
@@ -161,9 +176,12 @@ bool appendQuarterArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF
         if ((std::abs(gap.x()) > 1e-9 || std::abs(gap.y()) > 1e-9) && !path.lineToPoint(first))
             return false;
     }
-    const QPointF c1 = a + k * QPointF(-a.y(), a.x());
-    const QPointF c2 = b - k * QPointF(-b.y(), b.x());
-    return path.curveToPoint(frame.map(b * radius), frame.map(c1 * radius), frame.map(c2 * radius));
+    auto piece = [&](QPointF from, QPointF to) {
+        const QPointF c1 = from + k * QPointF(-from.y(), from.x());
+        const QPointF c2 = to - k * QPointF(-to.y(), to.x());
+        return path.curveToPoint(frame.map(to * radius), frame.map(c1 * radius), frame.map(c2 * radius));
+    };
+    return quarter ? piece(a, b) : piece(a, middle) && piece(middle, b);
 }
 
 // Appends the arc from the current point to segment.end; false when the
@@ -202,7 +220,7 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
 
     const QPointF u((x1p - cxp) / rx, (y1p - cyp) / ry);
     const QPointF v((-x1p - cxp) / rx, (-y1p - cyp) / ry);
-    if (appendQuarterArc(path, segment, center, phi, rx, ry, u, v))
+    if (appendShortArc(path, segment, center, phi, rx, ry, u, v))
         return true;
     const double theta1 = angle(QPointF(1, 0), u);
     double delta = 0;
