@@ -1842,13 +1842,16 @@ void Builder::buildElement(const KTNSvgElement &element, const Context &parent, 
         return;
     }
     // Definitions are prepared where they are referenced.
-    if (isGradientName(name) || name == QLatin1String("clipPath") || name == QLatin1String("mask")
-        || name == QLatin1String("symbol") || name == QLatin1String("style") || name == QLatin1String("defs"))
-        return;
+    // Shapes, the most of any document, are told apart first.
     const bool shape = isShapeName(name);
-    const bool group = name == QLatin1String("g") || name == QLatin1String("a") || name == QLatin1String("switch");
-    const bool use = name == QLatin1String("use");
-    const bool nested = name == QLatin1String("svg");
+    if (!shape
+        && (isGradientName(name) || name == QLatin1String("clipPath") || name == QLatin1String("mask")
+            || name == QLatin1String("symbol") || name == QLatin1String("style") || name == QLatin1String("defs")))
+        return;
+    const bool group =
+        !shape && (name == QLatin1String("g") || name == QLatin1String("a") || name == QLatin1String("switch"));
+    const bool use = !shape && !group && name == QLatin1String("use");
+    const bool nested = !shape && !group && !use && name == QLatin1String("svg");
     if (!shape && !group && !use && !nested)
         return;
     const AttributeSlots attributes(element.attribute);
