@@ -235,6 +235,17 @@ bool FastReader::decode(const char *from, const char *to, bool attribute, QStrin
         out = QString::fromUtf8(from, to - from);
         return true;
     }
+    // Line breaks and tabs in an attribute (long path data, mostly) are
+    // spaces: replaced after the conversion, one character for another.
+    const auto length = std::size_t(to - from);
+    if (attribute && !std::memchr(from, '&', length) && !std::memchr(from, '\r', length)) {
+        out = QString::fromUtf8(from, to - from);
+        for (QChar &c : out) {
+            if (c == u'\n' || c == u'\t')
+                c = u' ';
+        }
+        return true;
+    }
     QByteArray bytes;
     bytes.reserve(to - from);
     for (const char *q = from; q < to; ++q) {
