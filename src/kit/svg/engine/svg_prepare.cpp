@@ -484,8 +484,17 @@ bool keepsVerbatim(const QString &value)
         letters = letters && c.isLetter();
     if (!letters || value.compare(QLatin1String("transparent"), Qt::CaseInsensitive) == 0)
         return false;
+    // The colour table is fixed: answers are kept per thread (a few names
+    // recur in every document; a bounded number of others).
+    thread_local QHash<QString, bool> answers;
+    if (const auto it = answers.constFind(value); it != answers.constEnd())
+        return *it;
     const QColor named = hexTripletWithStr(value);
-    return named.isValid() && named.alpha() > 0;
+    const bool kept = named.isValid() && named.alpha() > 0;
+    if (answers.size() >= 256)
+        answers.clear();
+    answers.insert(value, kept);
+    return kept;
 }
 
 // "#rrggbb" in lower case, as QColor::name() writes it.

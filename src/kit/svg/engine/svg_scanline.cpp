@@ -137,8 +137,9 @@ public:
     // that the box is simply the points' box.
     void addContour(const std::vector<QPointF> &points, double weight)
     {
+        // Fewer than three points enclose nothing (a filled line).
         const std::size_t n = points.size();
-        if (n < 2)
+        if (n < 3)
             return;
         if (list.size() + n > kMaxEdges) {
             overflow = true;
@@ -640,8 +641,25 @@ bool Filler::sumRow(int row)
     for (int c = 0; c < m_stride; ++c) {
         winding += cells[c];
         cells[c] = winding;
-        low = std::min(low, winding);
-        high = std::max(high, winding);
+    }
+    // The extremes afterwards, where they need not wait for the sums.
+    int c = 0;
+#if defined(__SSE2__)
+    __m128 lows = _mm_setzero_ps(), highs = _mm_setzero_ps();
+    for (; c + 4 <= m_stride; c += 4) {
+        const __m128 x = _mm_loadu_ps(cells + c);
+        lows = _mm_min_ps(lows, x);
+        highs = _mm_max_ps(highs, x);
+    }
+    alignas(16) float l[4], h[4];
+    _mm_store_ps(l, lows);
+    _mm_store_ps(h, highs);
+    low = std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+    high = std::max(std::max(h[0], h[1]), std::max(h[2], h[3]));
+#endif
+    for (; c < m_stride; ++c) {
+        low = std::min(low, cells[c]);
+        high = std::max(high, cells[c]);
     }
     constexpr float kSlack = 1e-3f;
     return !(high > 1 + kSlack || low < -1 - kSlack || (high > kSlack && low < -kSlack));
