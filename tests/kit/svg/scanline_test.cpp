@@ -169,6 +169,19 @@ void expectFillLikeCairo(const QPainterPath &path, const char *what, const QColo
                     drawWithCairo([&](KTNSVGDrawContext &c) { c.fillPath(path, QBrush(color)); }), what);
 }
 
+// A five-pointed star drawn in one stroke: its middle overlaps itself.
+QPainterPath starPath()
+{
+    QPainterPath star;
+    star.moveTo(25, 8);
+    star.lineTo(33, 38);
+    star.lineTo(10, 19);
+    star.lineTo(40, 19);
+    star.lineTo(17, 38);
+    star.closeSubpath();
+    return star;
+}
+
 KTNSVGBezierPath polyline(std::initializer_list<QPointF> points, double width, int cap, int join)
 {
     KTNSVGBezierPath outline;
@@ -406,13 +419,7 @@ TEST(ScanlineContext, GradientsClipsAndLayersPaintThroughTheSameCoverage)
     KTNSVGBezierPath ring;
     ring.appendOvalInRect(QRectF(11.3, 13.7, 25, 21));
     ring.lineWidth = 3.5;
-    QPainterPath star;
-    star.moveTo(25, 8);
-    star.lineTo(33, 38);
-    star.lineTo(10, 19);
-    star.lineTo(40, 19);
-    star.lineTo(17, 38);
-    star.closeSubpath();
+    const QPainterPath star = starPath();
     QRadialGradient radial(QPointF(25, 24), 14);
     radial.setColorAt(0, QColor(255, 200, 0));
     radial.setColorAt(1, QColor(0, 60, 200, 180));
@@ -675,13 +682,7 @@ TEST(ScanlineGradient, ShapesAndStrokesPaintTheirGradientThemselves)
 {
     // Gradient fills and strokes are painted by the rasteriser (the same
     // pixels as asking it directly), and look like cairo's.
-    QPainterPath star;
-    star.moveTo(25, 8);
-    star.lineTo(33, 38);
-    star.lineTo(10, 19);
-    star.lineTo(40, 19);
-    star.lineTo(17, 38);
-    star.closeSubpath();
+    const QPainterPath star = starPath();
     KTNSVGBezierPath ring;
     ring.appendOvalInRect(QRectF(6.3, 7.7, 27, 24));
     ring.lineWidth = 3.5;
