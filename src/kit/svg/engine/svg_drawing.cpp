@@ -256,8 +256,9 @@ struct KTNSVGDrawContext::Frame
     std::unique_ptr<QPainter> layerPainter;
 };
 
-// The image drawn into. Solid fills and strokes straight into it, with no
-// clip, are drawn by the engine's own rasteriser when it is on
+// The image drawn into. Fills and strokes of a colour or a linear or radial
+// gradient straight into it, with no clip, are drawn by the engine's own
+// rasteriser when it is on
 // (svgscan::enabled()); other shapes take its coverage as a cairo mask.
 // Cairo's surface and context are made once something needs them.
 struct KTNSVGDrawContext::Cairo
