@@ -75,6 +75,8 @@ struct KALVO_EXPORT KTNSVGBuildContext
     // setupShapeAttributes).
     qint64 styleNanoseconds = 0;
     qint64 outlineNanoseconds = 0;
+    // Whether the two above are measured (KTNSVGLimits::timeStages).
+    bool timeStages = false;
 };
 
 // What turns outlines into pixels. Cairo is the default for images: its

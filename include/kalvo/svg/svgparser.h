@@ -62,6 +62,11 @@ struct KALVO_EXPORT KTNSVGLimits
     // SVG files larger than this are not read.
     qint64 maxFileBytes = 32LL * 1024 * 1024;
     KTNSVGDrawLimits drawing;
+    // Whether stageTimes() splits building into its style and outline
+    // stages. That takes clock readings around every element, a few per
+    // cent of an icon's time, so it is for diagnostics; off, both count
+    // as parse.
+    bool timeStages = false;
 };
 
 class KALVO_EXPORT KTNSVGParserMgr

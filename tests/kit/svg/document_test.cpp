@@ -157,6 +157,15 @@ TEST(Export, RepeatableAndTimed)
     const QImage second = doc->exportImageWithScale(2);
     EXPECT_EQ(first, second);
     EXPECT_GT(doc->stageTimes().paint, 0);
+    // Building is split into stages only when asked; otherwise it is all
+    // parse time.
+    EXPECT_GT(doc->stageTimes().parse, 0);
+    EXPECT_EQ(doc->stageTimes().style + doc->stageTimes().outline, 0);
+    KTNSVGLimits limits;
+    limits.timeStages = true;
+    const auto timed = KTNSVGParserMgr::initWithSvgString(QByteArray(kSquare), limits);
+    EXPECT_GT(timed->stageTimes().style, 0);
+    EXPECT_GT(timed->stageTimes().outline, 0);
 }
 
 } // namespace

@@ -74,19 +74,21 @@ template <typename Setup>
 void KTNTKSVGBaseElement::build(KTNSVGBuildContext *context, const Setup &setup)
 {
     m_build = context;
+    const bool timed = context && context->timeStages;
     QElapsedTimer timer;
-    if (context)
+    if (timed)
         timer.start();
     setupDefaultValue();
     setup();
-    if (context) {
+    if (timed) {
         context->styleNanoseconds += timer.nsecsElapsed();
         timer.restart();
     }
     createShape();
     setupShapeAttributes();
-    if (context) {
+    if (timed)
         context->outlineNanoseconds += timer.nsecsElapsed();
+    if (context) {
         if (shape) {
             context->pathElementBudget -= shape->path.elementCount();
             // An outline that ran into its limit was cut short: the document

@@ -150,6 +150,7 @@ void KTNSVGParserMgr::setupMgr()
     maskStack.clear();
     m_build = KTNSVGBuildContext();
     m_build.pathElementBudget = m_limits.maxPathElements;
+    m_build.timeStages = m_limits.timeStages;
 }
 
 // ---- Ways in ----
