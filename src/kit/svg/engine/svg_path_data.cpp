@@ -134,8 +134,10 @@ QTransform arcFrame(QPointF center, double phi, double rx, double ry, double &ra
 bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF center, double phi, double rx,
                     double ry, QPointF u, QPointF v)
 {
-    const double lu = std::hypot(u.x(), u.y());
-    const double lv = std::hypot(v.x(), v.y());
+    // The vectors are of about unit length: no call to hypot, which is
+    // slow, is needed against overflow.
+    const double lu = std::sqrt(u.x() * u.x() + u.y() * u.y());
+    const double lv = std::sqrt(v.x() * v.x() + v.y() * v.y());
     if (!(lu > 0) || !(lv > 0) || !std::isfinite(lu) || !std::isfinite(lv) || !std::isfinite(center.x())
         || !std::isfinite(center.y()))
         return false;
@@ -151,7 +153,7 @@ bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF c
     QPointF middle;
     if (!quarter) {
         const QPointF sum = a + b;
-        const double length = std::hypot(sum.x(), sum.y());
+        const double length = std::sqrt(sum.x() * sum.x() + sum.y() * sum.y());
         if (length > 1e-6)
             middle = sum / length;
         else
@@ -164,7 +166,15 @@ bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF c
     const double k = 4.0 / 3.0 * (halfTan / (1 + std::sqrt(1 + halfTan * halfTan)));
     double radius = 1;
     const QTransform frame = arcFrame(center, phi, rx, ry, radius);
-    const QPointF first = frame.map(a * radius);
+    // The frame is affine: mapped as QTransform::map maps, without its
+    // dispatch on the matrix's kind.
+    const double m11 = frame.m11(), m12 = frame.m12(), m21 = frame.m21(), m22 = frame.m22();
+    const double dx = frame.dx(), dy = frame.dy();
+    auto map = [&](QPointF p) {
+        p *= radius;
+        return QPointF(m11 * p.x() + m21 * p.y() + dx, m12 * p.x() + m22 * p.y() + dy);
+    };
+    const QPointF first = map(a);
     if (!std::isfinite(first.x()) || !std::isfinite(first.y()))
         return false;
     if (path.isEmpty()) {
@@ -179,7 +189,7 @@ bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF c
     auto piece = [&](QPointF from, QPointF to) {
         const QPointF c1 = from + k * QPointF(-from.y(), from.x());
         const QPointF c2 = to - k * QPointF(-to.y(), to.x());
-        return path.curveToPoint(frame.map(to * radius), frame.map(c1 * radius), frame.map(c2 * radius));
+        return path.curveToPoint(map(to), map(c1), map(c2));
     };
     return quarter ? piece(a, b) : piece(a, middle) && piece(middle, b);
 }
@@ -202,10 +212,16 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
     const double x1p = cosPhi * dx2 + sinPhi * dy2;
     const double y1p = -sinPhi * dx2 + cosPhi * dy2;
 
-    const double lambda = (x1p * x1p) / (rx * rx) + (y1p * y1p) / (ry * ry);
+    // Divisions by the radii are multiplications by their inverses: the
+    // conversion is otherwise one long chain of divisions.
+    double irx = 1 / rx, iry = 1 / ry;
+    const double lambda = x1p * x1p * (irx * irx) + y1p * y1p * (iry * iry);
     if (lambda > 1) {
-        rx *= std::sqrt(lambda);
-        ry *= std::sqrt(lambda);
+        const double grow = std::sqrt(lambda);
+        rx *= grow;
+        ry *= grow;
+        irx = 1 / rx;
+        iry = 1 / ry;
     }
     const double sign = segment.largeArc == segment.sweep ? -1.0 : 1.0;
     const double numerator = rx * rx * ry * ry - rx * rx * y1p * y1p - ry * ry * x1p * x1p;
@@ -213,13 +229,13 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
     double factor = sign * std::sqrt(numerator / denominator);
     if (std::isnan(factor))
         factor = 0;
-    const double cxp = factor * (rx * y1p / ry);
-    const double cyp = factor * -(ry * x1p / rx);
+    const double cxp = factor * (rx * y1p * iry);
+    const double cyp = factor * -(ry * x1p * irx);
     const QPointF center(cosPhi * cxp - sinPhi * cyp + (start.x() + end.x()) / 2,
                          sinPhi * cxp + cosPhi * cyp + (start.y() + end.y()) / 2);
 
-    const QPointF u((x1p - cxp) / rx, (y1p - cyp) / ry);
-    const QPointF v((-x1p - cxp) / rx, (-y1p - cyp) / ry);
+    const QPointF u((x1p - cxp) * irx, (y1p - cyp) * iry);
+    const QPointF v((-x1p - cxp) * irx, (-y1p - cyp) * iry);
     if (appendShortArc(path, segment, center, phi, rx, ry, u, v))
         return true;
     const double theta1 = angle(QPointF(1, 0), u);
