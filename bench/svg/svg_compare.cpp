@@ -248,19 +248,25 @@ std::optional<Set> readSet(const QString &argument)
 
 using Renderer = QImage (*)(const QByteArray &, QSize);
 
-// Microseconds per icon: the best of `repeat` passes over the set.
-double timePerIcon(const Set &set, const std::vector<double> &aspects, Renderer render, int width, int repeat)
+// Microseconds per icon of each renderer: the best of `repeat` passes over
+// the set. The renderers take turns pass by pass, so that the machine's
+// speed drifting during a run (it does, by tens of per cent) moves all of
+// them alike instead of whichever ran last.
+std::vector<double> timePerIcon(const Set &set, const std::vector<double> &aspects,
+                                const std::vector<Renderer> &renderers, int width, int repeat)
 {
-    double best = 1e300;
+    std::vector<double> best(renderers.size(), 1e300);
     for (int pass = 0; pass < repeat; ++pass) {
-        QElapsedTimer timer;
-        timer.start();
-        for (std::size_t i = 0; i < set.icons.size(); ++i) {
-            const QImage image = render(set.icons[i].bytes, boxFor(width, aspects[i]));
-            if (image.isNull())
-                std::fprintf(stderr, "null image\n");
+        for (std::size_t r = 0; r < renderers.size(); ++r) {
+            QElapsedTimer timer;
+            timer.start();
+            for (std::size_t i = 0; i < set.icons.size(); ++i) {
+                const QImage image = renderers[r](set.icons[i].bytes, boxFor(width, aspects[i]));
+                if (image.isNull())
+                    std::fprintf(stderr, "null image\n");
+            }
+            best[r] = std::min(best[r], double(timer.nsecsElapsed()) / 1e3 / double(set.icons.size()));
         }
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e3 / double(set.icons.size()));
     }
     return best;
 }
@@ -398,9 +404,8 @@ int main(int argc, char **argv)
                             qPrintable(QDir(set.dir).relativeFilePath(set.icons[times[k].second].path)));
         }
         for (const int size : timeSizes) {
-            const double ours = timePerIcon(set, aspects, renderOurs, size, repeat);
-            const double qt = timePerIcon(set, aspects, renderQt, size, repeat);
-            const double rsvg = timePerIcon(set, aspects, renderRsvg, size, repeat);
+            const std::vector<double> times = timePerIcon(set, aspects, {renderOurs, renderQt, renderRsvg}, size, repeat);
+            const double ours = times[0], qt = times[1], rsvg = times[2];
             std::printf("  %4d px: per icon Kalvo %.1f µs, QtSvg %.1f µs (%.2f×), librsvg %.1f µs (%.2f×)\n", size,
                         ours, qt, qt / ours, rsvg, rsvg / ours);
         }
