@@ -1,6 +1,7 @@
 // The quick XML reader gives exactly the tree Qt's reader gives, and hands
 // every document it cannot read exactly back to it.
 #include "kit/svg/engine/svg_prepare_p.h"
+#include "kit/svg/xml_text_p.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -133,5 +134,30 @@ TEST(QuickXmlReader, SpecialBytesAtEveryPositionOfALongValue)
         QByteArray section = filler;
         section.insert(at, "]]>");
         EXPECT_TRUE(refused("<svg>" + section + "</svg>"));
+    }
+}
+
+TEST(ReadableXml, PrefixEndsAtTheFirstMalformedSequenceWhereverItFalls)
+{
+    // ASCII runs are passed over many bytes at a time; a sequence beyond
+    // ASCII, good or bad, is judged wherever it falls in such a run.
+    const QByteArray filler(40, 'a');
+    for (int at = 0; at <= filler.size(); ++at) {
+        SCOPED_TRACE(at);
+        auto with = [&](const QByteArray &insert) {
+            QByteArray bytes = filler;
+            bytes.insert(at, insert);
+            return bytes;
+        };
+        for (const char *good : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xEF\xBF\xBF"}) {
+            const QByteArray bytes = with(good);
+            EXPECT_EQ(detail::validUtf8Prefix(bytes), bytes.size()) << good;
+        }
+        // A stray byte, a continuation without a lead, an overlong form, a
+        // surrogate, a code point beyond U+10FFFF.
+        for (const char *bad : {"\xFF", "\x80", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+            EXPECT_EQ(detail::validUtf8Prefix(with(bad)), at) << bad;
+        // A sequence cut short by the end of the bytes.
+        EXPECT_EQ(detail::validUtf8Prefix(filler.left(at) + "\xE2\x82"), at);
     }
 }
