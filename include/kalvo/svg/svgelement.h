@@ -38,3 +38,7 @@ struct KALVO_EXPORT KTNSvgElement
 };
 
 } // namespace kalvo
+
+// Its members may be moved in memory as they are: lists of elements grow
+// by copying bytes instead of element by element.
+Q_DECLARE_TYPEINFO(kalvo::KTNSvgElement, Q_RELOCATABLE_TYPE);

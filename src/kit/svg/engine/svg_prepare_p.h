@@ -147,6 +147,13 @@ struct PreparedElement
     }
 };
 
+} // namespace kalvo::svg
+
+// Moved in memory as they are (see KTNSvgElement).
+Q_DECLARE_TYPEINFO(kalvo::svg::PreparedElement, Q_RELOCATABLE_TYPE);
+
+namespace kalvo::svg {
+
 // Prepares `root` as described above (its style sheets are applied to it
 // in place on the way).
 PrepareResult prepareTree(KTNSvgElement &root, const PrepareLimits &limits, PreparedElement &prepared);
