@@ -76,6 +76,20 @@ TEST(TransformPath, ScalesACopyAndItsLineWidth)
     EXPECT_EQ(scaled.lineWidth, 3.0);
     EXPECT_EQ(scaled.windingRule(), 1);
     EXPECT_EQ(path.path.elementAt(1).x, 3) << "the original is unchanged";
+    // A scale that carries the outline past the coordinate limit clamps
+    // it, whether or not the box was known before.
+    constexpr double limit = KTNSVGBezierPath::kCoordinateLimit;
+    for (const bool boxKnown : {false, true}) {
+        KTNSVGBezierPath far;
+        far.moveToPoint({-limit / 2, 0});
+        far.lineToPoint({limit / 2, 1});
+        if (boxKnown)
+            (void)far.path.controlPointRect();
+        const QRectF box = KTNTKSVGBaseElement::transformPath(far, 4.0).path.controlPointRect();
+        EXPECT_EQ(box.left(), -limit);
+        EXPECT_EQ(box.right(), limit);
+        EXPECT_EQ(box.bottom(), 4);
+    }
 }
 
 TEST(TransformPath, ElementTransformMovesTheOutlineAndScalesTheLineWidth)

@@ -503,7 +503,14 @@ KTNSVGBezierPath KTNTKSVGBaseElement::transformPath(const KTNSVGBezierPath &path
     for (double &length : scaled.lineDash)
         length *= scale;
     scaled.lineDashPhase = path.lineDashPhase * scale;
-    scaled.sanitize();
+    // Built outlines are already sane (as the unscaled way trusts): only a
+    // scale that takes them past the coordinate limit leaves sanitize()
+    // anything to do. The box is the outline's own, mostly known already.
+    const QRectF box = path.path.controlPointRect();
+    const double reach = std::max(std::max(std::abs(box.left()), std::abs(box.right())),
+                                  std::max(std::abs(box.top()), std::abs(box.bottom())));
+    if (!(reach * std::abs(scale) <= KTNSVGBezierPath::kCoordinateLimit))
+        scaled.sanitize();
     return scaled;
 }
 
