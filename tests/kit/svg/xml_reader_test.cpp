@@ -78,6 +78,9 @@ TEST(QuickXmlReader, EntitiesWhiteSpaceAndSections)
     EXPECT_TRUE(readsAlike("<svg xmlns:svg=\"http://www.w3.org/2000/svg\"><svg:rect width=\"1\"/></svg>"));
     EXPECT_TRUE(readsAlike("<svg>\xE2\x82\xAC<text>\xF0\x9F\x98\x80</text></svg>"));
     EXPECT_TRUE(readsAlike("<svg ><g  id = \"a\" ></g ></svg >"));
+    // A bare document type (as many theme icons begin) declares nothing.
+    EXPECT_TRUE(readsAlike("<!DOCTYPE svg>\n<svg><rect/></svg>"));
+    EXPECT_TRUE(readsAlike("<?xml version=\"1.0\"?>\n<!-- c --><!DOCTYPE  svg \n><svg/>"));
 }
 
 TEST(QuickXmlReader, LimitsSkipAsQtsReaderDoes)
@@ -90,6 +93,12 @@ TEST(QuickXmlReader, LimitsSkipAsQtsReaderDoes)
 TEST(QuickXmlReader, HandsBackWhatItCannotReadExactly)
 {
     EXPECT_TRUE(refused("<!DOCTYPE svg [<!ENTITY e \"<rect/>\">]><svg>&e;</svg>"));
+    EXPECT_TRUE(refused("<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" \"x.dtd\"><svg/>"));
+    EXPECT_TRUE(refused("<!DOCTYPE svg><!DOCTYPE svg><svg/>")) << "two document types";
+    EXPECT_TRUE(refused("<svg><!DOCTYPE svg></svg>")) << "inside the root";
+    EXPECT_TRUE(refused("<svg/><!DOCTYPE svg>")) << "after the root";
+    EXPECT_TRUE(refused("<!DOCTYPEsvg><svg/>"));
+    EXPECT_TRUE(refused("<!DOCTYPE svg"));
     EXPECT_TRUE(refused("<svg>&nbsp;</svg>"));
     EXPECT_TRUE(refused("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><svg/>"));
     EXPECT_TRUE(refused("<svg><g></svg>")) << "mismatched end";

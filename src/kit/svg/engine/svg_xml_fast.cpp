@@ -143,6 +143,7 @@ private:
     qsizetype m_count = 0;
     bool m_svgPrefix = false;
     bool m_rootClosed = false;
+    bool m_sawDocumentType = false;
 };
 
 // The names icon files use over and over, made once: a name read here
@@ -519,8 +520,23 @@ bool FastReader::read(ReadResult &result)
         } else if (startsWith("</")) {
             if (!readEndTag(result))
                 return false;
+        } else if (startsWith("<!DOCTYPE") && !m_sawDocumentType && !result.hasRoot && m_open.isEmpty()) {
+            // A bare "<!DOCTYPE svg>" before the root declares nothing;
+            // identifiers and internal subsets (entities) are Qt's to read.
+            m_p += 9;
+            QByteArrayView name;
+            if (atEnd() || !isSpace(*m_p))
+                return false;
+            skipSpace();
+            if (!readName(name))
+                return false;
+            skipSpace();
+            if (atEnd() || *m_p != '>')
+                return false;
+            ++m_p;
+            m_sawDocumentType = true;
         } else if (startsWith("<!")) {
-            return false; // a document type declaration
+            return false; // any other declaration
         } else if (!readStartTag(result)) {
             return false;
         }
