@@ -450,7 +450,10 @@ private:
             return;
         }
         const uint32_t source = multiply(color, uint32_t(alpha));
-        *pixel = source + multiply(*pixel, 255 - (source >> 24));
+        // Mostly the shape's edge over nothing yet (what the multiply would
+        // leave of an empty pixel is nothing).
+        const uint32_t below = *pixel;
+        *pixel = below == 0 ? source : source + multiply(below, 255 - (source >> 24));
     }
 
     const Target &m_target;
