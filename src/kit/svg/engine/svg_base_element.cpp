@@ -406,8 +406,14 @@ void KTNTKSVGBaseElement::setupShapeAttributes()
             shape->lineDashPhase *= factor;
         }
     } else {
-        // (The transform above has done this.)
-        shape->sanitize();
+        // (The transform above has done this.) An outline just built holds
+        // only finite points (the builders refuse others): its box, which
+        // drawing asks for anyway, tells whether any is beyond the limit.
+        const QRectF box = shape->path.controlPointRect();
+        const double reach = std::max(std::max(std::abs(box.left()), std::abs(box.right())),
+                                      std::max(std::abs(box.top()), std::abs(box.bottom())));
+        if (!(reach <= KTNSVGBezierPath::kCoordinateLimit))
+            shape->sanitize();
     }
 }
 
