@@ -72,6 +72,13 @@ QPointF snap(QPointF p)
     return QPointF(snap(p.x()), snap(p.y()));
 }
 
+// Snapped points are equal exactly when QPointF's fuzzy comparison says
+// so (they lie 1/256 apart or more), and comparing them so is cheaper.
+bool sameSnapped(QPointF a, QPointF b)
+{
+    return a.x() == b.x() && a.y() == b.y();
+}
+
 
 QPointF unit(QPointF v)
 {
@@ -953,7 +960,7 @@ public:
                 }
                 last = p;
                 const QPointF to = snap(p);
-                if (to == current) {
+                if (sameSnapped(to, current)) {
                     sink.zero();
                 } else {
                     sink.line(to);
@@ -974,7 +981,7 @@ public:
                             snap(clampedArm(end, QPointF(c2.x, c2.y) - shift, chord)), snap(end)};
                     last = end;
                     i += 2;
-                    if (c.p0 == c.c1 && c.p0 == c.c2 && c.p0 == c.p3) {
+                    if (sameSnapped(c.p0, c.c1) && sameSnapped(c.p0, c.c2) && sameSnapped(c.p0, c.p3)) {
                         sink.zero();
                         break;
                     }
