@@ -10,6 +10,7 @@
 #include <QStringView>
 
 #include <array>
+#include <map>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -146,25 +147,27 @@ private:
     bool m_sawDocumentType = false;
 };
 
-// The names icon files use over and over, made once: a name read here
-// shares the string instead of making its own. Kept by length, so that a
-// name is compared with the few of its own length only.
+// The names icon files use over and over: a name read here shares one of
+// these instead of making its own. They point at string literals and own
+// nothing, so copying one (into every attribute map) counts no references.
+// Kept by length, so that a name is compared with the few of its own
+// length only.
 QString internedName(QByteArrayView written)
 {
     constexpr qsizetype kLongest = 24;
     static const auto names = [] {
         std::array<QList<QString>, kLongest + 1> byLength;
-        for (const char *name :
-             {"svg", "g", "path", "rect", "circle", "ellipse", "line", "polyline", "polygon", "defs", "use", "title",
-              "desc", "style", "linearGradient", "radialGradient", "stop", "clipPath", "mask", "symbol", "xmlns",
-              "xmlns:xlink", "version", "width", "height", "viewBox", "class", "id", "d", "points", "x", "y", "x1",
-              "y1", "x2", "y2", "cx", "cy", "r", "rx", "ry", "fill", "fill-rule", "fill-opacity", "clip-rule",
-              "stroke", "stroke-width", "stroke-linecap", "stroke-linejoin", "stroke-miterlimit", "stroke-opacity",
-              "stroke-dasharray", "stroke-dashoffset", "opacity", "transform", "color", "offset",
-              "stop-color", "stop-opacity", "gradientUnits", "gradientTransform", "href", "xlink:href",
-              "clip-path", "display", "visibility", "enable-background", "xml:space", "aria-hidden", "role",
-              "preserveAspectRatio"})
-            byLength[qstrlen(name)].append(QString::fromLatin1(name));
+        for (const QStringView name :
+             {u"svg", u"g", u"path", u"rect", u"circle", u"ellipse", u"line", u"polyline", u"polygon", u"defs",
+              u"use", u"title", u"desc", u"style", u"linearGradient", u"radialGradient", u"stop", u"clipPath",
+              u"mask", u"symbol", u"xmlns", u"xmlns:xlink", u"version", u"width", u"height", u"viewBox", u"class",
+              u"id", u"d", u"points", u"x", u"y", u"x1", u"y1", u"x2", u"y2", u"cx", u"cy", u"r", u"rx", u"ry",
+              u"fill", u"fill-rule", u"fill-opacity", u"clip-rule", u"stroke", u"stroke-width", u"stroke-linecap",
+              u"stroke-linejoin", u"stroke-miterlimit", u"stroke-opacity", u"stroke-dasharray",
+              u"stroke-dashoffset", u"opacity", u"transform", u"color", u"offset", u"stop-color", u"stop-opacity",
+              u"gradientUnits", u"gradientTransform", u"href", u"xlink:href", u"clip-path", u"display",
+              u"visibility", u"enable-background", u"xml:space", u"aria-hidden", u"role", u"preserveAspectRatio"})
+            byLength[name.size()].append(QString::fromRawData(name.data(), name.size()));
         return byLength;
     }();
     if (written.size() <= kLongest) {
@@ -344,6 +347,9 @@ bool FastReader::readStartTag(ReadResult &result)
     if (!readName(written) || m_rootClosed)
         return false;
     KTNSvgElement node;
+    // Filled as a standard map and handed over whole: keys and values move
+    // in instead of being copied.
+    std::map<QString, QString> attributes;
     bool namespaces = false;
     while (true) {
         const char *before = m_p;
@@ -373,10 +379,8 @@ bool FastReader::readStartTag(ReadResult &result)
         if (!sharedValue(valueStart, m_p, value) && !decode(valueStart, m_p, true, value))
             return false;
         ++m_p; // closing quote
-        // A repeated attribute replaces the value without adding a key.
-        const qsizetype count = node.attribute.size();
-        node.attribute.insert(internedName(key), value);
-        if (node.attribute.size() == count)
+        // Qt's reader refuses a repeated attribute.
+        if (!attributes.try_emplace(internedName(key), std::move(value)).second)
             return false;
         namespaces = namespaces || key.startsWith("xmlns:");
     }
@@ -388,6 +392,8 @@ bool FastReader::readStartTag(ReadResult &result)
         empty = true;
     }
     ++m_p; // '>'
+    if (!attributes.empty())
+        node.attribute = QMap<QString, QString>(std::move(attributes));
 
     if (m_skipped > 0 || m_stack.size() >= m_limits.maxDepth || m_count >= m_limits.maxElements) {
         result.limitReached = true;
