@@ -16,6 +16,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -65,6 +66,9 @@ enum InheritedProperty {
     kClipRule,
     kFontSize,
 };
+
+// What a property not given reads as (constant-initialised: no guard).
+const QString kNoValue;
 
 const QStringList &inheritedProperties()
 {
@@ -1267,23 +1271,30 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
     if (!given.anyInherited)
         return parent;
     Style style = parent;
-    auto value = [&](InheritedProperty property) -> QString {
+    // The values as written, by reference: copies of strings count
+    // references, and there are many per element. Values are seldom
+    // padded: trimmed() is only asked when they are, kept here.
+    std::array<QString, kFontSize + 1> trimmed;
+    auto value = [&](InheritedProperty property) -> const QString & {
         const QString &raw = given[property];
         if (raw.isEmpty())
-            return QString();
-        // Values are seldom padded: trimmed() is only asked when they are.
-        const QString v = raw.front().isSpace() || raw.back().isSpace() ? raw.trimmed() : raw;
-        return v == QLatin1String("inherit") ? QString() : v;
+            return kNoValue;
+        const QString *v = &raw;
+        if (raw.front().isSpace() || raw.back().isSpace()) {
+            trimmed[property] = raw.trimmed();
+            v = &trimmed[property];
+        }
+        return *v == QLatin1String("inherit") ? kNoValue : *v;
     };
     // "font-size" first: the element's own "em" lengths use it.
-    const QString fontSize = value(kFontSize);
+    const QString &fontSize = value(kFontSize);
     if (!fontSize.isEmpty()) {
         if (const auto parsed = parseLength(fontSize, Axis::Diagonal, m_rootViewport, parent.fontSize);
             parsed && *parsed >= 0)
             style.fontSize = *parsed;
     }
     // "color" first: "currentColor" on the same element uses it.
-    const QString color = value(kColor);
+    const QString &color = value(kColor);
     if (!color.isEmpty()) {
         if (!isCurrentColor(color)) {
             if (const auto parsed = parseColor(color))
@@ -1294,7 +1305,7 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
     style.fill = computePaint(value(kFill), parent.fill, style.color, specified);
     style.stroke = computePaint(value(kStroke), parent.stroke, style.color, specified);
     auto opacityValue = [&](InheritedProperty property, double fallback) {
-        const QString v = value(property);
+        const QString &v = value(property);
         if (v.isEmpty())
             return fallback;
         const auto parsed = percentOrNumber(v, 1.0);
@@ -1303,7 +1314,7 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
     style.fillOpacity = opacityValue(kFillOpacity, parent.fillOpacity);
     style.strokeOpacity = opacityValue(kStrokeOpacity, parent.strokeOpacity);
     auto rule = [&](InheritedProperty property, int &target) {
-        const QString v = value(property);
+        const QString &v = value(property);
         if (v == QLatin1String("evenodd"))
             target = 1;
         else if (v == QLatin1String("nonzero"))
@@ -1311,20 +1322,20 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
     };
     rule(kFillRule, style.fillRule);
     rule(kClipRule, style.clipRule);
-    const QString width = value(kStrokeWidth);
+    const QString &width = value(kStrokeWidth);
     if (!width.isEmpty()) {
         // A negative width strokes nothing.
         if (const auto parsed = parseLength(width, Axis::Diagonal, m_rootViewport, style.fontSize))
             style.strokeWidth = std::max(0.0, *parsed);
     }
-    const QString cap = value(kStrokeLinecap);
+    const QString &cap = value(kStrokeLinecap);
     if (cap == QLatin1String("butt"))
         style.lineCap = 0;
     else if (cap == QLatin1String("round"))
         style.lineCap = 1;
     else if (cap == QLatin1String("square"))
         style.lineCap = 2;
-    const QString join = value(kStrokeLinejoin);
+    const QString &join = value(kStrokeLinejoin);
     // "miter-clip" and "arcs" are drawn as miters.
     if (join == QLatin1String("miter") || join == QLatin1String("miter-clip") || join == QLatin1String("arcs"))
         style.lineJoin = 0;
@@ -1332,7 +1343,7 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
         style.lineJoin = 1;
     else if (join == QLatin1String("bevel"))
         style.lineJoin = 2;
-    const QString miter = value(kStrokeMiterlimit);
+    const QString &miter = value(kStrokeMiterlimit);
     if (!miter.isEmpty()) {
         // A plain number: "5mm" or "50%" is no limit at all.
         bool ok = false;
@@ -1340,7 +1351,7 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
         if (ok && limit >= 1 && std::isfinite(limit))
             style.miterLimit = limit;
     }
-    const QString dashes = value(kStrokeDasharray);
+    const QString &dashes = value(kStrokeDasharray);
     if (dashes == QLatin1String("none")) {
         style.dashes.clear();
     } else if (!dashes.isEmpty()) {
@@ -1371,12 +1382,12 @@ Style Builder::computeStyle(const AttributeSlots &given, const Style &parent) co
             style.dashes = list;
         }
     }
-    const QString offset = value(kStrokeDashoffset);
+    const QString &offset = value(kStrokeDashoffset);
     if (!offset.isEmpty()) {
         if (const auto parsed = parseLength(offset, Axis::Diagonal, m_rootViewport, style.fontSize))
             style.dashOffset = *parsed;
     }
-    const QString visibility = value(kVisibility);
+    const QString &visibility = value(kVisibility);
     if (!visibility.isEmpty())
         style.visible = visibility == QLatin1String("visible");
     return style;
