@@ -25,6 +25,14 @@ KTNTKSVGBaseElement::Factory factory()
     return [] { return std::static_pointer_cast<KTNTKSVGBaseElement>(std::make_shared<T>()); };
 }
 
+// The largest distance from the origin along either axis of `box`, which
+// an outline's points keep within; NaN for a box that is not a number.
+double reachOf(const QRectF &box)
+{
+    return std::max(std::max(std::abs(box.left()), std::abs(box.right())),
+                    std::max(std::abs(box.top()), std::abs(box.bottom())));
+}
+
 } // namespace
 
 KTNTKSVGBaseElement::~KTNTKSVGBaseElement() = default;
@@ -409,10 +417,7 @@ void KTNTKSVGBaseElement::setupShapeAttributes()
         // (The transform above has done this.) An outline just built holds
         // only finite points (the builders refuse others): its box, which
         // drawing asks for anyway, tells whether any is beyond the limit.
-        const QRectF box = shape->path.controlPointRect();
-        const double reach = std::max(std::max(std::abs(box.left()), std::abs(box.right())),
-                                      std::max(std::abs(box.top()), std::abs(box.bottom())));
-        if (!(reach <= KTNSVGBezierPath::kCoordinateLimit))
+        if (!(reachOf(shape->path.controlPointRect()) <= KTNSVGBezierPath::kCoordinateLimit))
             shape->sanitize();
     }
 }
@@ -512,10 +517,7 @@ KTNSVGBezierPath KTNTKSVGBaseElement::transformPath(const KTNSVGBezierPath &path
     // Built outlines are already sane (as the unscaled way trusts): only a
     // scale that takes them past the coordinate limit leaves sanitize()
     // anything to do. The box is the outline's own, mostly known already.
-    const QRectF box = path.path.controlPointRect();
-    const double reach = std::max(std::max(std::abs(box.left()), std::abs(box.right())),
-                                  std::max(std::abs(box.top()), std::abs(box.bottom())));
-    if (!(reach * std::abs(scale) <= KTNSVGBezierPath::kCoordinateLimit))
+    if (!(reachOf(path.path.controlPointRect()) * std::abs(scale) <= KTNSVGBezierPath::kCoordinateLimit))
         scaled.sanitize();
     return scaled;
 }
