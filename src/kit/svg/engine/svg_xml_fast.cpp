@@ -10,8 +10,8 @@
 #include <QStringView>
 
 #include <array>
-#include <map>
 #include <cstring>
+#include <map>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
