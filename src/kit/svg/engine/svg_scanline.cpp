@@ -54,7 +54,7 @@ constexpr int kRowSamples = 8;
 // Pen vertices of a round cap or join at most.
 constexpr int kMaxPenVertices = 4096;
 
-double snap(double v)
+inline double snap(double v)
 {
     // Cairo keeps coordinates in 24.8 fixed point.
     // Rounded to the nearest 1/256 (ties to even) by adding and taking
@@ -67,7 +67,7 @@ double snap(double v)
     return (shifted - kMagic) / 256.0;
 }
 
-QPointF snap(QPointF p)
+inline QPointF snap(QPointF p)
 {
     return QPointF(snap(p.x()), snap(p.y()));
 }
@@ -861,7 +861,8 @@ struct Cubic
 // the curve (a bound from the control polygon's second differences, so
 // within cairo's tolerance however the curve bends), walked by forward
 // differences.
-void flattenEvenly(const Cubic &c, std::vector<std::pair<QPointF, double>> &out)
+template <typename Out>
+void flattenEvenly(const Cubic &c, Out &&out)
 {
     const QPointF d1 = c.p0 - 2 * c.c1 + c.c2;
     const QPointF d2 = c.c1 - 2 * c.c2 + c.p3;
@@ -880,9 +881,9 @@ void flattenEvenly(const Cubic &c, std::vector<std::pair<QPointF, double>> &out)
         f += df;
         df += ddf;
         ddf += dddf;
-        out.emplace_back(f, i * h);
+        out(f, i * h);
     }
-    out.emplace_back(c.p3, 1.0);
+    out(c.p3, 1.0);
 }
 
 // Whether a box lies wholly beyond one side of the image grown by `margin`:
@@ -905,29 +906,28 @@ QRectF controlBox(const Cubic &c)
 // Walks the path as cairo is handed it (arms clamped, noise lines dropped,
 // subpaths closed by `closedEnds` or by ending at their start), in image
 // coordinates on cairo's fixed-point grid.
+//
+// A sink (called directly, so that its steps inline into the walk) has
+//   move(QPointF p);
+//   line(QPointF to);      a line of length (noise lines are reported as zero())
+//   zero();
+//   finish(int first, int last, bool closed);   the end of the subpath whose
+//                                               elements were [first, last]
+// and either, with kCurveParameters true,
+//   curve(const Cubic &c, const std::vector<std::pair<QPointF, double>> &points);
+// a curve flattened into `points` (after its start) with the parameter of
+// each, or, with it false, the flattened points of curves handed to line().
 class Walker
 {
 public:
-    struct Sink
-    {
-        virtual ~Sink() = default;
-        virtual void move(QPointF p) = 0;
-        // A line of length (noise lines are reported as `zero`).
-        virtual void line(QPointF to) = 0;
-        virtual void zero() = 0;
-        // A curve flattened into `points` (after its start), with the
-        // tangent at each.
-        virtual void curve(const Cubic &c, const std::vector<std::pair<QPointF, double>> &points) = 0;
-        // The end of the subpath whose elements were [first, last].
-        virtual void finish(int first, int last, bool closed) = 0;
-    };
-
     // Answers false, having stopped, at a coordinate that is not finite.
+    template <typename Sink>
     static bool walk(const QPainterPath &path, const QPoint &origin, const QList<int> *closedEnds, const Target &target,
                      double margin, std::vector<std::pair<QPointF, double>> &points, Sink &sink)
     {
         const int count = path.elementCount();
         const QPointF shift(origin);
+        const double scale = target.scale;
         int start = -1;
         QPointF last;    // unsnapped, as appendToCairo compares
         QPointF current; // snapped
@@ -937,11 +937,11 @@ public:
             bool closed = false;
             if (end > start)
                 closed = closedEnds ? std::binary_search(closedEnds->begin(), closedEnds->end(), end)
-                                    : samePoint(path.elementAt(start), path.elementAt(end));
+                                    : samePoint(scaledElement(path, start, scale), scaledElement(path, end, scale));
             sink.finish(start, end, closed);
         };
         for (int i = 0; i < count; ++i) {
-            const QPainterPath::Element e = path.elementAt(i);
+            const QPainterPath::Element e = scaledElement(path, i, scale);
             if (!std::isfinite(e.x) || !std::isfinite(e.y))
                 return false;
             const QPointF p = QPointF(e.x, e.y) - shift;
@@ -970,8 +970,8 @@ public:
             }
             case QPainterPath::CurveToElement:
                 if (i + 2 < count) {
-                    const QPainterPath::Element c2 = path.elementAt(i + 1);
-                    const QPainterPath::Element c3 = path.elementAt(i + 2);
+                    const QPainterPath::Element c2 = scaledElement(path, i + 1, scale);
+                    const QPainterPath::Element c3 = scaledElement(path, i + 2, scale);
                     if (!std::isfinite(c2.x) || !std::isfinite(c2.y) || !std::isfinite(c3.x) || !std::isfinite(c3.y))
                         return false;
                     const QPointF end = QPointF(c3.x, c3.y) - shift;
@@ -985,12 +985,18 @@ public:
                         sink.zero();
                         break;
                     }
-                    points.clear();
-                    if (outside(controlBox(c), target, margin))
-                        points.emplace_back(c.p3, 1.0);
-                    else
-                        flattenEvenly(c, points);
-                    sink.curve(c, points);
+                    if constexpr (Sink::kCurveParameters) {
+                        points.clear();
+                        if (outside(controlBox(c), target, margin))
+                            points.emplace_back(c.p3, 1.0);
+                        else
+                            flattenEvenly(c, [&](QPointF p, double t) { points.emplace_back(p, t); });
+                        sink.curve(c, points);
+                    } else if (outside(controlBox(c), target, margin)) {
+                        sink.line(c.p3);
+                    } else {
+                        flattenEvenly(c, [&](QPointF p, double) { sink.line(p); });
+                    }
                     current = c.p3;
                 }
                 break;
@@ -1005,23 +1011,20 @@ public:
 
 // ---- Fill outlines ----
 
-class FillSink : public Walker::Sink
+class FillSink
 {
 public:
+    static constexpr bool kCurveParameters = false;
+
     FillSink(Edges &edges, std::vector<QPointF> &points) : m_edges(edges), m_points(points) {}
-    void move(QPointF p) override
+    void move(QPointF p)
     {
         m_points.clear();
         m_points.push_back(p);
     }
-    void line(QPointF to) override { m_points.push_back(to); }
-    void zero() override {}
-    void curve(const Cubic &, const std::vector<std::pair<QPointF, double>> &points) override
-    {
-        for (const auto &point : points)
-            m_points.push_back(point.first);
-    }
-    void finish(int, int, bool) override
+    void line(QPointF to) { m_points.push_back(to); }
+    void zero() {}
+    void finish(int, int, bool)
     {
         m_edges.addContour(m_points, 1);
         m_points.clear();
@@ -1039,12 +1042,14 @@ private:
 // the join's point on the inner side, caps at open ends. Curves are offset
 // along their tangent at every flattened point, so they show no facets.
 // The result is filled with the non-zero rule.
-class StrokeSink : public Walker::Sink
+class StrokeSink
 {
 public:
-    StrokeSink(Edges &edges, const StrokeStyle &style, const QPainterPath &path, const QPoint &origin, Scratch &s)
-        : m_edges(edges), m_style(style), m_path(path), m_origin(origin), m_half(style.width / 2), m_pen(s.pen),
-          m_left(s.left), m_right(s.right), m_centre(s.centre)
+    static constexpr bool kCurveParameters = true;
+
+    StrokeSink(Edges &edges, const StrokeStyle &style, const QPainterPath &path, const Target &target, Scratch &s)
+        : m_edges(edges), m_style(style), m_path(path), m_origin(target.origin), m_scale(target.scale),
+          m_half(style.width / 2), m_pen(s.pen), m_left(s.left), m_right(s.right), m_centre(s.centre)
     {
         m_miter2 = style.miterLimit * style.miterLimit;
         // A turn between flattened points beyond which the straight offset
@@ -1070,7 +1075,7 @@ public:
         }
     }
 
-    void move(QPointF p) override
+    void move(QPointF p)
     {
         m_start = p;
         m_current = p;
@@ -1081,9 +1086,9 @@ public:
         m_centre.push_back(p);
     }
 
-    void zero() override {}
+    void zero() {}
 
-    void line(QPointF to) override
+    void line(QPointF to)
     {
         const QPointF span = to - m_current;
         const QPointF d = unit(span);
@@ -1094,7 +1099,7 @@ public:
         m_lastDir = d;
     }
 
-    void curve(const Cubic &c, const std::vector<std::pair<QPointF, double>> &points) override
+    void curve(const Cubic &c, const std::vector<std::pair<QPointF, double>> &points)
     {
         QPointF previous = m_current;
         QPointF d = c.startTangent();
@@ -1123,7 +1128,7 @@ public:
         m_lastDir = d;
     }
 
-    void finish(int first, int last, bool closed) override
+    void finish(int first, int last, bool closed)
     {
         // With round caps and joins, an open line that ends where it began
         // (or a hair away) covers what the closed line covers (the two caps there make the
@@ -1292,7 +1297,8 @@ private:
             // that the two add up where they overlap.
             m_edges.addContour(circle, -1);
         } else if (m_style.cap == 2 && degenerate(first, last)) {
-            const QPointF at = snap(QPointF(m_path.elementAt(first).x, m_path.elementAt(first).y) - QPointF(m_origin));
+            const QPainterPath::Element e = scaledElement(m_path, first, m_scale);
+            const QPointF at = snap(QPointF(e.x, e.y) - QPointF(m_origin));
             const double h = m_half;
             m_edges.addContour({at + QPointF(-h, -h), at + QPointF(h, -h), at + QPointF(h, h), at + QPointF(-h, h)},
                                -1);
@@ -1303,9 +1309,9 @@ private:
     // start.
     bool degenerate(int first, int last) const
     {
-        const QPainterPath::Element at = m_path.elementAt(first);
+        const QPainterPath::Element at = scaledElement(m_path, first, m_scale);
         for (int k = first + 1; k <= last; ++k) {
-            const QPainterPath::Element e = m_path.elementAt(k);
+            const QPainterPath::Element e = scaledElement(m_path, k, m_scale);
             if (std::abs(e.x - at.x) >= kNoiseLine || std::abs(e.y - at.y) >= kNoiseLine)
                 return false;
         }
@@ -1317,12 +1323,12 @@ private:
     // line.
     void insideOfSmallShape(int first, int last)
     {
-        if (!samePoint(m_path.elementAt(last), m_path.elementAt(first)))
+        if (!samePoint(scaledElement(m_path, last, m_scale), scaledElement(m_path, first, m_scale)))
             return;
-        const QPainterPath::Element start = m_path.elementAt(first);
+        const QPainterPath::Element start = scaledElement(m_path, first, m_scale);
         double left = start.x, right = start.x, top = start.y, bottom = start.y;
         for (int k = first + 1; k <= last; ++k) {
-            const QPainterPath::Element e = m_path.elementAt(k);
+            const QPainterPath::Element e = scaledElement(m_path, k, m_scale);
             left = std::min(left, e.x);
             right = std::max(right, e.x);
             top = std::min(top, e.y);
@@ -1338,6 +1344,7 @@ private:
     const StrokeStyle &m_style;
     const QPainterPath &m_path;
     QPoint m_origin;
+    double m_scale;
     double m_half;
     double m_miter2 = 100;
     double m_cuspCosine = -1;
@@ -1350,7 +1357,7 @@ private:
 
 bool clearOfImage(const QPainterPath &path, const Target &target, double margin)
 {
-    const QRectF box = path.controlPointRect().translated(-QPointF(target.origin));
+    const QRectF box = scaledControlBox(path, target.scale).translated(-QPointF(target.origin));
     return outside(box, target, margin);
 }
 
@@ -1358,7 +1365,7 @@ bool clearOfImage(const QPainterPath &path, const Target &target, double margin)
 // for area sums.
 bool smallEnough(const QPainterPath &path, const Target &target, double margin)
 {
-    const QRectF box = path.controlPointRect()
+    const QRectF box = scaledControlBox(path, target.scale)
                            .translated(-QPointF(target.origin))
                            .adjusted(-margin, -margin, margin, margin)
                            .intersected(QRectF(0, 0, target.width, target.height));
@@ -1370,7 +1377,8 @@ bool smallEnough(const QPainterPath &path, const Target &target, double margin)
 
 bool validTarget(const Target &target)
 {
-    return target.bits && target.width > 0 && target.height > 0 && target.stride >= qsizetype(target.width) * 4;
+    return target.bits && target.width > 0 && target.height > 0 && target.stride >= qsizetype(target.width) * 4
+           && target.scale > 0 && std::isfinite(target.scale);
 }
 
 } // namespace
@@ -1451,7 +1459,7 @@ bool strokeInto(const Target &target, const QPainterPath &path, const QList<int>
         return false;
     Scratch &s = scratch();
     Edges edges(target.height, s.edges);
-    StrokeSink sink(edges, style, path, target.origin, s);
+    StrokeSink sink(edges, style, path, target, s);
     if (!Walker::walk(path, target.origin, closedEnds, target, margin, s.flat, sink)) {
         s.trim();
         return true;

@@ -53,7 +53,9 @@ inline QPointF clampedArm(QPointF end, QPointF control, double chord)
 }
 
 // The pixels drawn into: `bits` of a width × height ARGB32-premultiplied
-// image whose top-left pixel is device point `origin`.
+// image whose top-left pixel is device point `origin`. Path coordinates are
+// multiplied by `scale` (finite and positive) to give device points: an
+// outline drawn at a scale needs no scaled copy.
 struct Target
 {
     uchar *bits = nullptr;
@@ -61,7 +63,27 @@ struct Target
     int height = 0;
     qsizetype stride = 0;
     QPoint origin;
+    double scale = 1;
 };
+
+// The element of `path` at `i` in device points at `scale`: what mapping
+// the path by QTransform::fromScale(scale, scale) gives it.
+inline QPainterPath::Element scaledElement(const QPainterPath &path, int i, double scale)
+{
+    QPainterPath::Element e = path.elementAt(i);
+    e.x *= scale;
+    e.y *= scale;
+    return e;
+}
+
+// The control-point box of `path` at `scale`.
+inline QRectF scaledControlBox(const QPainterPath &path, double scale)
+{
+    const QRectF box = path.controlPointRect();
+    if (scale == 1)
+        return box;
+    return QRectF(QPointF(box.left() * scale, box.top() * scale), QPointF(box.right() * scale, box.bottom() * scale));
+}
 
 struct StrokeStyle
 {
