@@ -152,6 +152,12 @@ public:
     void fillPath(const QPainterPath &path, const QBrush &brush);
     void strokePath(const KTNSVGBezierPath &outline, const QColor &color);
     void strokePath(const KTNSVGBezierPath &outline, const QBrush &brush);
+    // The same for an outline in points drawn at `scale` (finite and
+    // positive; coordinates, line width and dashes are multiplied by it), as
+    // KTNTKSVGBaseElement::transformPath(outline, scale) would draw: where
+    // the engine's own rasteriser draws it, without a scaled copy.
+    void fillPath(const QPainterPath &path, const QBrush &brush, double scale);
+    void strokePath(const KTNSVGBezierPath &outline, const QBrush &brush, double scale);
 
     // The colour "currentColor" paints with (black unless the host sets
     // another, for instance the tint of an icon).
@@ -180,7 +186,14 @@ private:
     QRectF currentLayerRect() const;
 
     struct Cairo;
-    void strokeWithCairo(const KTNSVGBezierPath &outline, const QBrush &brush, double width, bool dashed);
+    // `charge`: count the work (false when the caller has).
+    void strokeWithCairo(const KTNSVGBezierPath &outline, const QBrush &brush, double width, bool dashed,
+                         bool charge);
+    // The engine's own rasteriser into the cairo image; false when it
+    // leaves the shape to cairo.
+    bool fillOwn(const QPainterPath &path, const QBrush &brush, double scale);
+    bool strokeOwn(const KTNSVGBezierPath &outline, const QBrush &brush, double width, double miterLimit,
+                   double scale);
 
     std::unique_ptr<QPainter> m_ownPainter;
     QPainter &m_root;
@@ -371,6 +384,13 @@ private:
     void build(KTNSVGBuildContext *context, const Setup &setup);
     void setupPreparedValues(const svg::PreparedValues &values);
     KTNSVGBuildContext *m_build = nullptr; // only while initWithAttributes runs
+    // What paintShape does, for an outline in points drawn at
+    // `outlineScale` (1 for a device outline).
+    void paintOutline(const KTNSVGBezierPath &outline, KTNSVGDrawContext &context, double scale, double outlineScale);
+    // The scale the shape itself can be painted at, without the drawing
+    // seams' scaled copy: only for the engine's own element kinds (a
+    // subclass's seams always run), else 0.
+    double directDrawingScale(double scale) const;
 };
 
 // ---- Containers ----

@@ -15,6 +15,7 @@ kalvo_add_test(kalvo_svg_tests
     kit/svg/path_grammar_test.cpp
     kit/svg/rasterizer_test.cpp
     kit/svg/scanline_test.cpp
+    kit/svg/scaled_drawing_test.cpp
     kit/svg/xml_reader_test.cpp
     kit/svg/prepared_values_test.cpp
     kit/svg/twelve_digits_test.cpp

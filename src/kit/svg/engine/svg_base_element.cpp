@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include <cmath>
+#include <typeinfo>
 
 namespace kalvo {
 
@@ -520,6 +521,25 @@ KTNSVGBezierPath KTNTKSVGBaseElement::transformPath(const KTNSVGBezierPath &path
     if (!(reachOf(path.path.controlPointRect()) * std::abs(scale) <= KTNSVGBezierPath::kCoordinateLimit))
         scaled.sanitize();
     return scaled;
+}
+
+double KTNTKSVGBaseElement::directDrawingScale(double scale) const
+{
+    // Exact kinds: a subclass may have its own outline or painting.
+    const std::type_info &kind = typeid(*this);
+    if (!shape
+        || (kind != typeid(KTNTKSVGPathElement) && kind != typeid(KTNTKSVGRectElement)
+            && kind != typeid(KTNTKSVGCircleElement) && kind != typeid(KTNTKSVGEllipseElement)
+            && kind != typeid(KTNTKSVGLineElement) && kind != typeid(KTNTKSVGPolylineElement)
+            && kind != typeid(KTNTKSVGPolygonElement)))
+        return 0;
+    // transformPath leaves a scale this close to 1 out.
+    const double at = std::abs(scale - 1.0) < kEpsilon ? 1.0 : scale;
+    // A scale that could take the outline past the coordinate limit needs
+    // the copy's clamping.
+    if (!(at > 0) || !(reachOf(shape->path.controlPointRect()) * at <= KTNSVGBezierPath::kCoordinateLimit))
+        return 0;
+    return at;
 }
 
 // ---- Relations ----

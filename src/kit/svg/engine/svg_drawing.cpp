@@ -236,6 +236,13 @@ double dashPeriod(const KTNSVGBezierPath &outline)
     return period;
 }
 
+// The miter limit cairo is given.
+double cairoMiterLimit(const KTNSVGBezierPath &outline)
+{
+    const double miter = outline.miterLimit;
+    return std::isfinite(miter) ? std::clamp(miter, 1.0, 1e4) : 10.0;
+}
+
 } // namespace
 
 // ---- KTNSVGDrawContext ----
@@ -569,38 +576,59 @@ void KTNSVGDrawContext::end()
 
 void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
 {
-    if (exhausted() || path.elementCount() == 0)
+    fillPath(path, brush, 1.0);
+}
+
+void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush, double scale)
+{
+    if (exhausted() || path.elementCount() == 0 || !(scale > 0) || !std::isfinite(scale))
         return;
-    if (!spend(path.controlPointRect(), path.elementCount()))
+    if (!spend(svgscan::scaledControlBox(path, scale), path.elementCount()))
         return;
+    if (m_cairo && fillOwn(path, brush, scale))
+        return;
+    // The other ways draw a scaled copy.
+    std::optional<QPainterPath> copy;
+    if (scale != 1) {
+        copy = QTransform::fromScale(scale, scale).map(path);
+        copy->setFillRule(path.fillRule());
+    }
+    const QPainterPath &device = copy ? *copy : path;
     if (m_cairo) {
-        const bool own = m_cairo->ownDrawing(*this);
-        std::optional<svgscan::Gradient> gradient;
-        if (own && brush.style() == Qt::SolidPattern) {
-            m_cairo->beginOwnDrawing();
-            if (svgscan::fillPath(m_cairo->target, path, svgscan::premultiplied(brush.color(), m_opacity)))
-                return;
-        } else if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
-            m_cairo->beginOwnDrawing();
-            if (svgscan::fillPath(m_cairo->target, path, *gradient))
-                return;
-        } else if (svgscan::enabled()) {
-            // Anything else paints through the same coverage, by cairo.
-            svgscan::Mask mask;
-            if (svgscan::fillMask(m_cairo->target, path, mask)) {
-                paintThroughMask(m_cairo->context(*this), mask, m_cairo->target.origin, brush, m_opacity);
-                return;
-            }
-        }
         cairo_t *cr = m_cairo->context(*this);
         if (!setCairoSource(cr, brush, m_opacity))
             return;
-        appendToCairo(cr, path);
-        cairo_set_fill_rule(cr, cairoFillRule(path));
+        appendToCairo(cr, device);
+        cairo_set_fill_rule(cr, cairoFillRule(device));
         cairo_fill(cr);
         return;
     }
-    painter().fillPath(path, brush);
+    painter().fillPath(device, brush);
+}
+
+bool KTNSVGDrawContext::fillOwn(const QPainterPath &path, const QBrush &brush, double scale)
+{
+    svgscan::Target target = m_cairo->target;
+    target.scale = scale;
+    const bool own = m_cairo->ownDrawing(*this);
+    std::optional<svgscan::Gradient> gradient;
+    if (own && brush.style() == Qt::SolidPattern) {
+        m_cairo->beginOwnDrawing();
+        return svgscan::fillPath(target, path, svgscan::premultiplied(brush.color(), m_opacity));
+    }
+    if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
+        m_cairo->beginOwnDrawing();
+        return svgscan::fillPath(target, path, *gradient);
+    }
+    if (svgscan::enabled()) {
+        // Anything else paints through the same coverage, by cairo.
+        svgscan::Mask mask;
+        if (svgscan::fillMask(target, path, mask)) {
+            paintThroughMask(m_cairo->context(*this), mask, target.origin, brush, m_opacity);
+            return true;
+        }
+    }
+    return false;
 }
 
 void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QColor &color)
@@ -619,7 +647,7 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
     if (m_cairo) {
         // Zero width strokes nothing (Qt would draw a hairline).
         if (width > 0)
-            strokeWithCairo(outline, brush, width, true);
+            strokeWithCairo(outline, brush, width, true, true);
         return;
     }
     QPen pen(brush, width);
@@ -670,43 +698,78 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
     painter().strokePath(outline.path, pen);
 }
 
-void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const QBrush &brush, double width,
-                                        bool dashed)
+void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush &brush, double scale)
 {
-    const double miter = outline.miterLimit;
-    const double miterLimit = std::isfinite(miter) ? std::clamp(miter, 1.0, 1e4) : 10.0;
-    const double pad = std::max(width, 1.0) * std::max(miterLimit, 2.0) + 2;
-    if (!spend(outline.path.controlPointRect().adjusted(-pad, -pad, pad, pad), outline.path.elementCount() * 4))
+    if (scale == 1 || !m_cairo || !outline.lineDash.isEmpty() || !svgscan::enabled() || !(scale > 0)
+        || !std::isfinite(scale)) {
+        if (std::isfinite(scale))
+            strokePath(scale == 1 ? outline : KTNTKSVGBaseElement::transformPath(outline, scale), brush);
         return;
-    // Negative or non-finite dash lengths, a pattern of no length, or too
-    // many dashes along the path draw solid.
-    const bool solid = !dashed || outline.lineDash.isEmpty() || dashPeriod(outline) <= 0;
-    if (solid && svgscan::enabled()) {
-        svgscan::StrokeStyle style;
-        style.width = width;
-        style.cap = outline.lineCapStyle == 1 || outline.lineCapStyle == 2 ? outline.lineCapStyle : 0;
-        style.join = outline.lineJoinStyle == 1 || outline.lineJoinStyle == 2 ? outline.lineJoinStyle : 0;
-        style.miterLimit = miterLimit;
-        const QList<int> *closedEnds = outline.closureRecorded ? &outline.closedEnds : nullptr;
-        const bool own = m_cairo->ownDrawing(*this);
-        std::optional<svgscan::Gradient> gradient;
-        if (own && brush.style() == Qt::SolidPattern) {
-            m_cairo->beginOwnDrawing();
-            if (svgscan::strokePath(m_cairo->target, outline.path, closedEnds, style,
-                                    svgscan::premultiplied(brush.color(), m_opacity)))
-                return;
-        } else if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
-            m_cairo->beginOwnDrawing();
-            if (svgscan::strokePath(m_cairo->target, outline.path, closedEnds, style, *gradient))
-                return;
-        } else {
-            // Anything else paints through the same coverage, by cairo.
-            svgscan::Mask mask;
-            if (svgscan::strokeMask(m_cairo->target, outline.path, closedEnds, style, mask)) {
-                paintThroughMask(m_cairo->context(*this), mask, m_cairo->target.origin, brush, m_opacity);
-                return;
-            }
-        }
+    }
+    if (exhausted() || outline.path.elementCount() == 0)
+        return;
+    // As the scaled copy would have it.
+    double width = outline.lineWidth * scale;
+    if (!std::isfinite(width) || width < 0)
+        width = 0;
+    width = std::min(width, kMaxLineWidth);
+    // Zero width strokes nothing.
+    if (!(width > 0))
+        return;
+    const double miterLimit = cairoMiterLimit(outline);
+    const double pad = std::max(width, 1.0) * std::max(miterLimit, 2.0) + 2;
+    if (!spend(svgscan::scaledControlBox(outline.path, scale).adjusted(-pad, -pad, pad, pad),
+               outline.path.elementCount() * 4))
+        return;
+    if (strokeOwn(outline, brush, width, miterLimit, scale))
+        return;
+    strokeWithCairo(KTNTKSVGBaseElement::transformPath(outline, scale), brush, width, true, false);
+}
+
+bool KTNSVGDrawContext::strokeOwn(const KTNSVGBezierPath &outline, const QBrush &brush, double width,
+                                  double miterLimit, double scale)
+{
+    svgscan::StrokeStyle style;
+    style.width = width;
+    style.cap = outline.lineCapStyle == 1 || outline.lineCapStyle == 2 ? outline.lineCapStyle : 0;
+    style.join = outline.lineJoinStyle == 1 || outline.lineJoinStyle == 2 ? outline.lineJoinStyle : 0;
+    style.miterLimit = miterLimit;
+    const QList<int> *closedEnds = outline.closureRecorded ? &outline.closedEnds : nullptr;
+    svgscan::Target target = m_cairo->target;
+    target.scale = scale;
+    const bool own = m_cairo->ownDrawing(*this);
+    std::optional<svgscan::Gradient> gradient;
+    if (own && brush.style() == Qt::SolidPattern) {
+        m_cairo->beginOwnDrawing();
+        return svgscan::strokePath(target, outline.path, closedEnds, style,
+                                   svgscan::premultiplied(brush.color(), m_opacity));
+    }
+    if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
+        m_cairo->beginOwnDrawing();
+        return svgscan::strokePath(target, outline.path, closedEnds, style, *gradient);
+    }
+    // Anything else paints through the same coverage, by cairo.
+    svgscan::Mask mask;
+    if (svgscan::strokeMask(target, outline.path, closedEnds, style, mask)) {
+        paintThroughMask(m_cairo->context(*this), mask, target.origin, brush, m_opacity);
+        return true;
+    }
+    return false;
+}
+
+void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const QBrush &brush, double width,
+                                        bool dashed, bool charge)
+{
+    const double miterLimit = cairoMiterLimit(outline);
+    if (charge) {
+        const double pad = std::max(width, 1.0) * std::max(miterLimit, 2.0) + 2;
+        if (!spend(outline.path.controlPointRect().adjusted(-pad, -pad, pad, pad), outline.path.elementCount() * 4))
+            return;
+        // Negative or non-finite dash lengths, a pattern of no length, or
+        // too many dashes along the path draw solid.
+        const bool solid = !dashed || outline.lineDash.isEmpty() || dashPeriod(outline) <= 0;
+        if (solid && svgscan::enabled() && strokeOwn(outline, brush, width, miterLimit, 1.0))
+            return;
     }
     cairo_t *cr = m_cairo->context(*this);
     if (!setCairoSource(cr, brush, m_opacity))
@@ -950,7 +1013,9 @@ void KTNTKSVGBaseElement::drawSVGWithCGContextRef(KTNSVGDrawContext &context, do
     if (!context.begin(opacity, paintOperationCount() > 1, paintBounds(scale)))
         return;
     applyClipAndMask(context, scale);
-    if (const std::optional<KTNSVGBezierPath> outline = outlineForDrawing(scale))
+    if (const double direct = directDrawingScale(scale); direct > 0)
+        paintOutline(*shape, context, scale, direct);
+    else if (const std::optional<KTNSVGBezierPath> outline = outlineForDrawing(scale))
         paintShape(*outline, context, scale);
     context.end();
 }
@@ -1070,30 +1135,36 @@ bool isCurrentColor(const QString &text)
 
 void KTNTKSVGBaseElement::paintShape(const KTNSVGBezierPath &outline, KTNSVGDrawContext &context, double scale)
 {
+    paintOutline(outline, context, scale, 1.0);
+}
+
+void KTNTKSVGBaseElement::paintOutline(const KTNSVGBezierPath &outline, KTNSVGDrawContext &context, double scale,
+                                       double outlineScale)
+{
     if (hasFill == 1 && isCurrentColor(fillColorStr)) {
         QColor color = context.currentColor();
         color.setAlphaF(static_cast<float>(color.alphaF() * unitAlpha(fillOpacity())));
-        context.fillPath(outline.path, color);
+        context.fillPath(outline.path, color, outlineScale);
     } else if (hasFill == 1 && fillColor.isValid()) {
         if (!paintsNothing(fillColorStr)) {
             fillColor = withAlpha(fillColor, fillOpacity());
-            context.fillPath(outline.path, fillColor);
+            context.fillPath(outline.path, fillColor, outlineScale);
         }
     } else if (hasFill == 2 && fillElement) {
         if (const std::optional<QBrush> brush = fillElement->brushForElement(this, userBounds(), fillOpacity(), scale))
-            context.fillPath(outline.path, *brush);
+            context.fillPath(outline.path, *brush, outlineScale);
     }
     if (hasStroke == 1 && isCurrentColor(strokColorStr)) {
         QColor color = context.currentColor();
         color.setAlphaF(static_cast<float>(color.alphaF() * unitAlpha(strokeOpacity())));
-        context.strokePath(outline, color);
+        context.strokePath(outline, color, outlineScale);
     } else if (hasStroke == 1 && strokColor.isValid() && !paintsNothing(strokColorStr)) {
         strokColor = withAlpha(strokColor, strokeOpacity());
-        context.strokePath(outline, strokColor);
+        context.strokePath(outline, strokColor, outlineScale);
     } else if (hasStroke == 2 && strokeElement) {
         if (const std::optional<QBrush> brush =
                 strokeElement->brushForElement(this, userBounds(), strokeOpacity(), scale))
-            context.strokePath(outline, *brush);
+            context.strokePath(outline, *brush, outlineScale);
     }
 }
 
