@@ -23,6 +23,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <numbers>
 #include <vector>
@@ -418,7 +419,8 @@ private:
     void line(const Segment &segment);
     void span(int row, float xa, float xb, float d);
     void spanInside(float *cells, float xa, float xb, float d);
-    bool sumRow(int row);
+    void sumRows(std::vector<char> &plain);
+    bool isPlain(const float *cells) const;
     void emitRow(int row);
     template <bool ToMask, bool EvenOdd>
     void emitRowAs(int row);
@@ -517,8 +519,7 @@ bool Filler::fill(const Edges &edges)
     for (const Segment &segment : edges.list)
         line(segment);
     std::vector<char> &plain = s.plain;
-    for (int row = 0; row < m_rows; ++row)
-        plain[std::size_t(row)] = sumRow(row);
+    sumRows(plain);
     for (int row = 0; row < m_rows; ++row) {
         // Overlaps thinner than a pixel show no winding past one: the rows
         // next to one that does are sampled too.
@@ -638,21 +639,44 @@ void Filler::spanInside(float *cells, float xa, float xb, float d)
     cells[i1] += d * am;
 }
 
-// Turns a row's cells into running sums in place, and tells whether the
-// row is plain: area sums are exact where no two parts of the outline
-// overlap inside a pixel, and where the winding goes past one either way,
-// or both ways, parts overlap.
-bool Filler::sumRow(int row)
+// Turns the rows' cells into running sums in place, and marks in `plain`
+// the rows that are plain: area sums are exact where no two parts of the
+// outline overlap inside a pixel, and where the winding goes past one
+// either way, or both ways, parts overlap. Two rows at a time: each sum is
+// a chain of additions that waits on the last, and two chains overlap.
+void Filler::sumRows(std::vector<char> &plain)
 {
-    // Over the whole row: keeping each row's range of touched cells cost
+    // Over whole rows: keeping each row's range of touched cells cost
     // more, in the edges' inner loop, than the cells it saved.
-    float winding = 0, low = 0, high = 0;
-    float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
-    for (int c = 0; c < m_stride; ++c) {
-        winding += cells[c];
-        cells[c] = winding;
+    int row = 0;
+    for (; row + 2 <= m_rows; row += 2) {
+        float *a = m_cells + std::size_t(row) * std::size_t(m_stride);
+        float *b = a + m_stride;
+        float wa = 0, wb = 0;
+        for (int c = 0; c < m_stride; ++c) {
+            wa += a[c];
+            a[c] = wa;
+            wb += b[c];
+            b[c] = wb;
+        }
+        plain[std::size_t(row)] = isPlain(a);
+        plain[std::size_t(row) + 1] = isPlain(b);
     }
-    // The extremes afterwards, where they need not wait for the sums.
+    if (row < m_rows) {
+        float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
+        float winding = 0;
+        for (int c = 0; c < m_stride; ++c) {
+            winding += cells[c];
+            cells[c] = winding;
+        }
+        plain[std::size_t(row)] = isPlain(cells);
+    }
+}
+
+// Whether a row's running sums stay within one way of winding.
+bool Filler::isPlain(const float *cells) const
+{
+    float low = 0, high = 0;
     int c = 0;
 #if defined(__SSE2__)
     __m128 lows = _mm_setzero_ps(), highs = _mm_setzero_ps();
@@ -861,6 +885,15 @@ struct Cubic
 // the curve (a bound from the control polygon's second differences, so
 // within cairo's tolerance however the curve bends), walked by forward
 // differences.
+// 1 / n for the usual step counts (the same doubles; a division waits
+// long on the rest of the steps' set-up).
+constexpr auto kReciprocals = [] {
+    std::array<double, 65> table{};
+    for (std::size_t n = 1; n < table.size(); ++n)
+        table[n] = 1.0 / double(n);
+    return table;
+}();
+
 template <typename Out>
 void flattenEvenly(const Cubic &c, Out &&out)
 {
@@ -869,7 +902,7 @@ void flattenEvenly(const Cubic &c, Out &&out)
     const double bend = std::sqrt(std::max(dot(d1, d1), dot(d2, d2)));
     const double steps = std::ceil(std::sqrt(0.75 * bend / kEvenTolerance));
     const int n = !(steps < double(kMaxFlattenPieces)) ? kMaxFlattenPieces : std::max(1, static_cast<int>(steps));
-    const double h = 1.0 / n;
+    const double h = n < int(std::size(kReciprocals)) ? kReciprocals[n] : 1.0 / n;
     const QPointF a = (c.c1 - c.c2) * 3 + c.p3 - c.p0;
     const QPointF b = (c.p0 - 2 * c.c1 + c.c2) * 3;
     const QPointF e = (c.c1 - c.p0) * 3;
