@@ -110,7 +110,9 @@ private:
             return readNumberFully(start, value);
         // Exact integer over an exact power of ten: one rounding, the
         // correctly rounded value.
-        const double magnitude = static_cast<double>(mantissa) / kPowers[fraction];
+        // (Fifteen digits fit a signed integer, whose conversion is one
+        // instruction.)
+        const double magnitude = static_cast<double>(static_cast<qint64>(mantissa)) / kPowers[fraction];
         value = negative ? -magnitude : magnitude;
         m_pos = p - begin;
         return true;
