@@ -386,7 +386,10 @@ struct Scratch
     }
 };
 
-Scratch &scratch()
+// Not inlined: callers then keep the address, where the compiler would
+// otherwise ask for the thread's copy again at every use in a loop (a
+// call each time in a shared library).
+[[gnu::noinline]] Scratch &scratch()
 {
     thread_local Scratch s;
     return s;
