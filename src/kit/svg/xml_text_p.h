@@ -5,6 +5,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+
+#include <algorithm>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -69,14 +72,19 @@ inline qsizetype validUtf8Prefix(const QByteArray &bytes)
 // named in the XML declaration. Such text is left to the XML reader whole.
 inline bool declaresOtherEncoding(const QByteArray &bytes)
 {
-    if (bytes.startsWith("\xFE\xFF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith(QByteArray("\0<", 2))
-        || bytes.startsWith(QByteArray("<\0", 2)) || bytes.startsWith(QByteArray("\0\0", 2)))
-        return true;
-    if (!bytes.startsWith("<?xml") && !bytes.startsWith("\xEF\xBB\xBF<?xml"))
+    // Views throughout: this runs for every document, mostly to say no.
+    const QByteArrayView all(bytes);
+    if (all.size() >= 2) {
+        const char a = all[0], b = all[1];
+        if ((a == '\xFE' && b == '\xFF') || (a == '\xFF' && b == '\xFE') || (a == '\0' && (b == '<' || b == '\0'))
+            || (a == '<' && b == '\0'))
+            return true;
+    }
+    if (!all.startsWith("<?xml") && !all.startsWith("\xEF\xBB\xBF<?xml"))
         return false;
-    const QByteArray head = bytes.left(256);
+    const QByteArrayView head = all.first(std::min<qsizetype>(all.size(), 256));
     const qsizetype end = head.indexOf("?>");
-    const QByteArray declaration = end >= 0 ? head.left(end) : head;
+    const QByteArrayView declaration = end >= 0 ? head.first(end) : head;
     const qsizetype at = declaration.indexOf("encoding");
     if (at < 0)
         return false;
@@ -86,8 +94,9 @@ inline bool declaresOtherEncoding(const QByteArray &bytes)
     if (quote >= declaration.size())
         return false;
     const qsizetype close = declaration.indexOf(declaration[quote], quote + 1);
-    const QByteArray encoding = declaration.mid(quote + 1, close < 0 ? -1 : close - quote - 1).trimmed().toLower();
-    return encoding != "utf-8" && encoding != "utf8";
+    const QByteArrayView encoding =
+        declaration.sliced(quote + 1, (close < 0 ? declaration.size() : close) - quote - 1).trimmed();
+    return encoding.compare("utf-8", Qt::CaseInsensitive) != 0 && encoding.compare("utf8", Qt::CaseInsensitive) != 0;
 }
 
 // The bytes the XML reader should see: all of them for another encoding,

@@ -170,3 +170,27 @@ TEST(ReadableXml, PrefixEndsAtTheFirstMalformedSequenceWhereverItFalls)
         EXPECT_EQ(detail::validUtf8Prefix(filler.left(at) + "\xE2\x82"), at);
     }
 }
+
+TEST(XmlText, OtherEncodingsAreToldByByteOrderZerosOrDeclaration)
+{
+    using detail::declaresOtherEncoding;
+    const auto bytes = [](const char *text, qsizetype size) { return QByteArray(text, size); };
+    for (const QByteArray &other :
+         {bytes("\xFE\xFF\0<", 4), bytes("\xFF\xFE<\0", 4), bytes("\0<\0s", 4), bytes("<\0s\0", 4),
+          bytes("\0\0\0<", 4), QByteArray("<?xml version='1.0' encoding='ISO-8859-1'?><svg/>"),
+          QByteArray("\xEF\xBB\xBF<?xml encoding=\"  latin1 \" ?><svg/>"),
+          QByteArray("<?xml version=\"1.0\" encoding=\"utf-16\"?>")})
+        EXPECT_TRUE(declaresOtherEncoding(other)) << other.toStdString();
+    for (const QByteArray &utf8 :
+         {QByteArray(), QByteArray("<"), QByteArray("<svg/>"), QByteArray("<?xml version=\"1.0\"?><svg/>"),
+          QByteArray("<?xml version=\"1.0\" encoding=\" UTF-8 \"?><svg/>"), QByteArray("<?xml encoding='Utf8'?>"),
+          // No quote after the name, or the name only after the declaration.
+          QByteArray("<?xml encoding?><svg/>"), QByteArray("<?xml version=\"1.0\"?><svg encoding=\"latin1\"/>")})
+        EXPECT_FALSE(declaresOtherEncoding(utf8)) << utf8.toStdString();
+    // A declaration without its end is read within its first 256 bytes.
+    EXPECT_TRUE(declaresOtherEncoding("<?xml encoding=\"latin1\"" + QByteArray(300, ' ')));
+    EXPECT_FALSE(declaresOtherEncoding("<?xml" + QByteArray(260, ' ') + "encoding=\"latin1\"?>"));
+    // An unclosed name runs to the end of what is read.
+    EXPECT_TRUE(declaresOtherEncoding("<?xml encoding=\"latin1"));
+    EXPECT_FALSE(declaresOtherEncoding("<?xml encoding=\"utf-8"));
+}
