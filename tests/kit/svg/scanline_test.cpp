@@ -740,3 +740,106 @@ TEST(ScanlineGradient, BrushesWithoutAUsableGradientAreRefused)
     ASSERT_TRUE(nan);
     EXPECT_FLOAT_EQ(nan->stops.front().alpha, 255.0f);
 }
+
+TEST(ScanlineFill, PixelsBlendAlikeWhereverTheyFallInARow)
+{
+    // Rows are painted several pixels at a time and their ends one by one.
+    // A sliver far to the left widens the shape's box by 1 to 3 pixels, so
+    // that every pixel of the shape is painted both ways; the sliver's rows
+    // aside, each must come out the same. (Rows where the outline overlaps
+    // itself are sampled, which follows its own rounding.)
+    QPainterPath hole;
+    hole.addRect(QRectF(12.5, 6.25, 9.6, 3.3));
+    QPainterPath shape;
+    shape.addEllipse(QRectF(9.3, 2.6, 17.9, 14.2));
+    shape.addPath(hole.toReversed());
+    QLinearGradient gradient(QPointF(8, 0), QPointF(28, 14));
+    gradient.setColorAt(0, QColor(250, 20, 90, 200));
+    gradient.setColorAt(1, QColor(10, 160, 240, 90));
+    const std::optional<svgscan::Gradient> shader = svgscan::gradientOf(QBrush(gradient), 0.8);
+    ASSERT_TRUE(shader);
+    auto paint = [&](int widen, int brush) {
+        // Below: a background of every alpha, premultiplied.
+        QImage image = blankImage();
+        for (int y = 0; y < image.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int a = (x * 37 + y * 11) % 256;
+                line[x] = qRgba(a * 3 / 4, a / 2, a, a);
+            }
+        }
+        QPainterPath path = shape;
+        path.setFillRule(brush == 3 ? Qt::OddEvenFill : Qt::WindingFill);
+        if (widen > 0)
+            path.addRect(QRectF(9.3 - widen, 30, 0.5, 0.5));
+        const svgscan::Target target = targetOf(image);
+        if (brush == 0)
+            EXPECT_TRUE(svgscan::fillPath(target, path, svgscan::premultiplied(QColor(30, 60, 90), 1.0)));
+        else if (brush == 2)
+            EXPECT_TRUE(svgscan::fillPath(target, path, *shader));
+        else
+            EXPECT_TRUE(svgscan::fillPath(target, path, svgscan::premultiplied(QColor(200, 100, 0), 0.55)));
+        return image.copy(0, 0, image.width(), 28);
+    };
+    for (int brush = 0; brush < 4; ++brush) {
+        SCOPED_TRACE(brush);
+        const QImage reference = paint(0, brush);
+        // The hole is left alone.
+        const int a = (16 * 37 + 8 * 11) % 256;
+        EXPECT_EQ(reinterpret_cast<const QRgb *>(reference.constScanLine(8))[16], qRgba(a * 3 / 4, a / 2, a, a));
+        for (int widen = 1; widen <= 3; ++widen)
+            EXPECT_EQ(paint(widen, brush), reference) << widen;
+    }
+}
+
+TEST(ScanlineFill, ShapesBlendOverWhatIsThereByTheirCoverage)
+{
+    // Each pixel gets the colour at its coverage over what was there, each
+    // channel rounded to nearest: colour × coverage / 255, plus below ×
+    // (255 − that alpha) / 255. Shapes of several widths put pixels at
+    // every place in a row's runs and ends.
+    auto divide = [](int x) { return (2 * x + 255) / 510; };
+    for (const double width : {2.6, 5.3, 17.9, 30.2}) {
+        QPainterPath shape;
+        shape.addEllipse(QRectF(4.3, 2.6, width, 14.2));
+        shape.moveTo(6.1, 20.2);
+        shape.lineTo(6.1 + width, 24.7);
+        shape.lineTo(5.2, 33.9);
+        shape.closeSubpath();
+        QImage probe = blankImage();
+        svgscan::Mask coverage;
+        ASSERT_TRUE(svgscan::fillMask(targetOf(probe), shape, coverage));
+        for (const QRgb color : {svgscan::premultiplied(QColor(30, 60, 90), 1.0),
+                                 svgscan::premultiplied(QColor(200, 100, 0), 0.55)}) {
+            SCOPED_TRACE(width);
+            QImage image = blankImage();
+            for (int y = 0; y < image.height(); ++y) {
+                auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+                for (int x = 0; x < image.width(); ++x) {
+                    const int a = (x * 37 + y * 11) % 256;
+                    line[x] = qRgba(a * 3 / 4, a / 2, a, a);
+                }
+            }
+            const QImage below = image.copy();
+            ASSERT_TRUE(svgscan::fillPath(targetOf(image), shape, color));
+            int wrong = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    int a = 0;
+                    if (coverage.box.contains(x, y))
+                        a = coverage.bytes[std::size_t((y - coverage.box.top()) * coverage.stride + x
+                                                       - coverage.box.left())];
+                    const QRgb d = reinterpret_cast<const QRgb *>(below.constScanLine(y))[x];
+                    const int sourceAlpha = divide(int(color >> 24) * a);
+                    QRgb expected = 0;
+                    for (const int shift : {0, 8, 16, 24}) {
+                        const int s = divide(int((color >> shift) & 0xff) * a);
+                        expected |= QRgb(s + divide(int((d >> shift) & 0xff) * (255 - sourceAlpha))) << shift;
+                    }
+                    wrong += reinterpret_cast<const QRgb *>(image.constScanLine(y))[x] != expected;
+                }
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+}

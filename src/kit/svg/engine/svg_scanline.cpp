@@ -218,6 +218,37 @@ uint32_t multiply(uint32_t pixel, uint32_t alpha)
     return rb | ag;
 }
 
+#if defined(__SSE2__)
+// multiply() of four pixels, each by its own alpha (0 to 255, one per
+// 32-bit lane): the same products, roundings and results.
+inline __m128i multiply4(__m128i pixels, __m128i alphas)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alphas16 = _mm_packs_epi32(alphas, alphas);
+    const __m128i pairs = _mm_unpacklo_epi16(alphas16, alphas16);
+    const __m128i first = _mm_unpacklo_epi32(pairs, pairs);  // a0 ×4, a1 ×4
+    const __m128i second = _mm_unpackhi_epi32(pairs, pairs); // a2 ×4, a3 ×4
+    const __m128i bias = _mm_set1_epi16(0x80);
+    // A channel times alpha plus the bias stays below 2^16.
+    __m128i low = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(pixels, zero), first), bias);
+    __m128i high = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(pixels, zero), second), bias);
+    low = _mm_srli_epi16(_mm_add_epi16(low, _mm_srli_epi16(low, 8)), 8);
+    high = _mm_srli_epi16(_mm_add_epi16(high, _mm_srli_epi16(high, 8)), 8);
+    return _mm_packus_epi16(low, high);
+}
+
+// Source-over of four colours at four alphas onto four pixels, as the
+// filler's blend() does one: colour × alpha, plus what shows through of the
+// pixel below. (An alpha of 0 leaves the pixel, of 255 gives the colour
+// over it; the lane sums are 32-bit as there.)
+inline __m128i blend4(__m128i below, __m128i colors, __m128i alphas)
+{
+    const __m128i source = multiply4(colors, alphas);
+    const __m128i through = _mm_sub_epi32(_mm_set1_epi32(255), _mm_srli_epi32(source, 24));
+    return _mm_add_epi32(source, multiply4(below, through));
+}
+#endif
+
 // ---- Gradients ----
 
 // A gradient ready for painting: its stops between two end stops that
@@ -757,10 +788,10 @@ void Filler::emitRowAs(int row)
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(line + c), _mm_set1_epi32(int(m_color)));
                 continue;
             }
-            alignas(16) int alphas[4];
-            _mm_store_si128(reinterpret_cast<__m128i *>(alphas), alpha);
-            for (int k = 0; k < 4; ++k)
-                put(c + k, alphas[k]);
+            const __m128i colors = m_shader ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_shade + c))
+                                            : _mm_set1_epi32(int(m_color));
+            auto *at = reinterpret_cast<__m128i *>(line + c);
+            _mm_storeu_si128(at, blend4(_mm_loadu_si128(at), colors, alpha));
         }
     }
 #endif
