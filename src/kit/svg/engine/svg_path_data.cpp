@@ -204,8 +204,10 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
     double rx = segment.radii.x();
     double ry = segment.radii.y();
     const double phi = segment.rotation * kPi / 180.0;
-    const double cosPhi = std::cos(phi);
-    const double sinPhi = std::sin(phi);
+    // Most arcs are not rotated: sin(±0) is ±0 and cos(±0) is 1, without
+    // the library calls.
+    const double cosPhi = phi == 0 ? 1.0 : std::cos(phi);
+    const double sinPhi = phi == 0 ? phi : std::sin(phi);
 
     const double dx2 = (start.x() - end.x()) / 2;
     const double dy2 = (start.y() - end.y()) / 2;
@@ -268,8 +270,8 @@ QTransform svg::ellipseFrame(QPointF center, double phi, double sx, double sy)
     // translation; the scale then multiplies them as the kind Qt sees the
     // matrix as (its fuzzy test) says: all four for a rotation, the
     // diagonal for a scale, and it sets the diagonal of a translation.
-    const double sinPhi = std::sin(phi);
-    const double cosPhi = std::cos(phi);
+    const double sinPhi = phi == 0 ? phi : std::sin(phi);
+    const double cosPhi = phi == 0 ? 1.0 : std::cos(phi);
     double m11 = cosPhi, m12 = sinPhi, m21 = -sinPhi, m22 = cosPhi;
     if (sx != 1 || sy != 1) {
         if (!qFuzzyIsNull(m12) || !qFuzzyIsNull(m21)) {
