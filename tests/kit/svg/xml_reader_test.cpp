@@ -121,28 +121,38 @@ TEST(QuickXmlReader, HandsBackWhatItCannotReadExactly)
         EXPECT_TRUE(slowTree(text).hasRoot);
 }
 
-TEST(QuickXmlReader, SpecialBytesAtEveryPositionOfALongValue)
+TEST(QuickXmlReader, SpecialBytesAtEveryPositionOfAValue)
 {
-    // Values and text are scanned many bytes at a time: what must be
+    // Values and text are scanned many bytes at a time (a short value in
+    // one step, reading past it, where the document goes on): what must be
     // decoded or refused is found wherever it falls in such a block.
-    const QByteArray filler(40, 'a');
-    for (int at = 0; at <= filler.size(); ++at) {
-        SCOPED_TRACE(at);
-        auto withValue = [&](const QByteArray &insert) {
-            QByteArray value = filler;
-            value.insert(at, insert);
-            return "<svg id=\"" + value + "\"><style>" + value + "</style></svg>";
-        };
-        for (const char *insert : {"&amp;", "&#x41;", "\r\n", "\t", "\n", "'", "]]"})
-            EXPECT_TRUE(readsAlike(withValue(insert))) << insert;
-        EXPECT_TRUE(refused(withValue("\x01")));
-        EXPECT_TRUE(refused(withValue("\x1f")));
-        QByteArray quoted = filler;
-        quoted.insert(at, '<');
-        EXPECT_TRUE(refused("<svg id=\"" + quoted + "\"/>"));
-        QByteArray section = filler;
-        section.insert(at, "]]>");
-        EXPECT_TRUE(refused("<svg>" + section + "</svg>"));
+    for (const int length : {3, 9, 15, 40}) {
+        const QByteArray filler(length, 'a');
+        for (int at = 0; at <= filler.size(); ++at) {
+            SCOPED_TRACE(length * 100 + at);
+            auto withValue = [&](const QByteArray &insert) {
+                QByteArray value = filler;
+                value.insert(at, insert);
+                return "<svg id=\"" + value + "\"><style>" + value + "</style></svg>";
+            };
+            auto lastValue = [&](const QByteArray &insert) {
+                QByteArray value = filler;
+                value.insert(at, insert);
+                return "<svg id=\"" + value + "\"/>";
+            };
+            for (const char *insert : {"&amp;", "&#x41;", "\r\n", "\t", "\n", "'", "]]"}) {
+                EXPECT_TRUE(readsAlike(withValue(insert))) << insert;
+                EXPECT_TRUE(readsAlike(lastValue(insert))) << insert;
+            }
+            EXPECT_TRUE(refused(withValue("\x01")));
+            EXPECT_TRUE(refused(withValue("\x1f")));
+            QByteArray quoted = filler;
+            quoted.insert(at, '<');
+            EXPECT_TRUE(refused("<svg id=\"" + quoted + "\"/>"));
+            QByteArray section = filler;
+            section.insert(at, "]]>");
+            EXPECT_TRUE(refused("<svg>" + section + "</svg>"));
+        }
     }
 }
 

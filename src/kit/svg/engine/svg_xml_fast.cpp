@@ -44,19 +44,26 @@ const char *findEither(const char *from, const char *to, char a, char b)
 }
 
 // Whether [from, to) holds '&' or '\r', or with `blanks` also '\n' or
-// '\t': what decoding has to change.
-bool needsDecoding(const char *from, const char *to, bool blanks)
+// '\t': what decoding has to change. Bytes up to `readableEnd` (when
+// given) may be read past `to`.
+bool needsDecoding(const char *from, const char *to, bool blanks, const char *readableEnd = nullptr)
 {
 #if defined(__SSE2__)
     const __m128i amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8(blanks ? '\n' : '&'), tab = _mm_set1_epi8(blanks ? '\t' : '&');
+    auto hits = [&](const char *at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        return unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, cr)),
+                                                       _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, tab)))));
+    };
     for (; to - from >= 16; from += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, cr)),
-                                         _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, tab)));
-        if (_mm_movemask_epi8(hit))
+        if (hits(from))
             return true;
     }
+    // The rest (most values are short) in one more step where the bytes
+    // after it may be read, the hits beyond it left out.
+    if (from < to && readableEnd && readableEnd - from >= 16)
+        return (hits(from) & ((1u << (to - from)) - 1)) != 0;
 #endif
     bool special = false;
     for (; from < to; ++from)
@@ -188,7 +195,7 @@ QString internedName(QByteArrayView written)
 // each is kept (per thread, a few hundred at most) and shared. Answers
 // false for a value this does not take (long, not plain ASCII, anything
 // to decode).
-bool sharedValue(const char *from, const char *to, QString &out)
+bool sharedValue(const char *from, const char *to, const char *readableEnd, QString &out)
 {
     constexpr qsizetype kLongest = 24;
     constexpr std::size_t kSlots = 256;
@@ -202,7 +209,7 @@ bool sharedValue(const char *from, const char *to, QString &out)
         high |= c;
         hash = (hash ^ c) * 16777619u;
     }
-    if ((high & 0x80) || needsDecoding(from, to, true))
+    if ((high & 0x80) || needsDecoding(from, to, true, readableEnd))
         return false;
     thread_local std::array<QString, kSlots> slots;
     QString &slot = slots[hash % kSlots];
@@ -235,7 +242,7 @@ bool FastReader::readName(QByteArrayView &name)
 bool FastReader::decode(const char *from, const char *to, bool attribute, QString &out) const
 {
     // The common case: nothing to decode.
-    if (!needsDecoding(from, to, attribute)) {
+    if (!needsDecoding(from, to, attribute, m_end)) {
         out = QString::fromUtf8(from, to - from);
         return true;
     }
@@ -376,7 +383,7 @@ bool FastReader::readStartTag(ReadResult &result)
         if (atEnd() || *m_p == '<')
             return false;
         QString value;
-        if (!sharedValue(valueStart, m_p, value) && !decode(valueStart, m_p, true, value))
+        if (!sharedValue(valueStart, m_p, m_end, value) && !decode(valueStart, m_p, true, value))
             return false;
         ++m_p; // closing quote
         // Qt's reader refuses a repeated attribute.
