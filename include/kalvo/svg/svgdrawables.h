@@ -192,6 +192,10 @@ private:
     // The engine's own rasteriser into the cairo image; false when it
     // leaves the shape to cairo.
     bool fillOwn(const QPainterPath &path, const QBrush &brush, double scale);
+    // Its ways for a brush (solid, gradient, else a coverage cairo paints
+    // through): `draw(target, paint)` and `cover(target, mask)`.
+    template <typename Draw, typename Cover>
+    bool drawOwn(const QBrush &brush, double scale, Draw &&draw, Cover &&cover);
     bool strokeOwn(const KTNSVGBezierPath &outline, const QBrush &brush, double width, double miterLimit,
                    double scale);
 

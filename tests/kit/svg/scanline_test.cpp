@@ -70,6 +70,20 @@ svgscan::Target targetOf(QImage &image, QPoint origin = QPoint(0, 0))
     return {image.bits(), image.width(), image.height(), image.bytesPerLine(), origin};
 }
 
+// Premultiplied pixels of every alpha, to paint over.
+QImage backgroundOfEveryAlpha()
+{
+    QImage image = blankImage();
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int a = (x * 37 + y * 11) % 256;
+            line[x] = qRgba(a * 3 / 4, a / 2, a, a);
+        }
+    }
+    return image;
+}
+
 // What the context hands the rasteriser for an outline.
 svgscan::StrokeStyle styleOf(const KTNSVGBezierPath &outline)
 {
@@ -759,15 +773,7 @@ TEST(ScanlineFill, PixelsBlendAlikeWhereverTheyFallInARow)
     const std::optional<svgscan::Gradient> shader = svgscan::gradientOf(QBrush(gradient), 0.8);
     ASSERT_TRUE(shader);
     auto paint = [&](int widen, int brush) {
-        // Below: a background of every alpha, premultiplied.
-        QImage image = blankImage();
-        for (int y = 0; y < image.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const int a = (x * 37 + y * 11) % 256;
-                line[x] = qRgba(a * 3 / 4, a / 2, a, a);
-            }
-        }
+        QImage image = backgroundOfEveryAlpha();
         QPainterPath path = shape;
         path.setFillRule(brush == 3 ? Qt::OddEvenFill : Qt::WindingFill);
         if (widen > 0)
@@ -812,14 +818,7 @@ TEST(ScanlineFill, ShapesBlendOverWhatIsThereByTheirCoverage)
         for (const QRgb color : {svgscan::premultiplied(QColor(30, 60, 90), 1.0),
                                  svgscan::premultiplied(QColor(200, 100, 0), 0.55)}) {
             SCOPED_TRACE(width);
-            QImage image = blankImage();
-            for (int y = 0; y < image.height(); ++y) {
-                auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-                for (int x = 0; x < image.width(); ++x) {
-                    const int a = (x * 37 + y * 11) % 256;
-                    line[x] = qRgba(a * 3 / 4, a / 2, a, a);
-                }
-            }
+            QImage image = backgroundOfEveryAlpha();
             const QImage below = image.copy();
             ASSERT_TRUE(svgscan::fillPath(targetOf(image), shape, color));
             int wrong = 0;

@@ -606,7 +606,8 @@ void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush, 
     painter().fillPath(device, brush);
 }
 
-bool KTNSVGDrawContext::fillOwn(const QPainterPath &path, const QBrush &brush, double scale)
+template <typename Draw, typename Cover>
+bool KTNSVGDrawContext::drawOwn(const QBrush &brush, double scale, Draw &&draw, Cover &&cover)
 {
     svgscan::Target target = m_cairo->target;
     target.scale = scale;
@@ -614,21 +615,28 @@ bool KTNSVGDrawContext::fillOwn(const QPainterPath &path, const QBrush &brush, d
     std::optional<svgscan::Gradient> gradient;
     if (own && brush.style() == Qt::SolidPattern) {
         m_cairo->beginOwnDrawing();
-        return svgscan::fillPath(target, path, svgscan::premultiplied(brush.color(), m_opacity));
+        return draw(target, svgscan::premultiplied(brush.color(), m_opacity));
     }
     if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
         m_cairo->beginOwnDrawing();
-        return svgscan::fillPath(target, path, *gradient);
+        return draw(target, *gradient);
     }
-    if (svgscan::enabled()) {
-        // Anything else paints through the same coverage, by cairo.
-        svgscan::Mask mask;
-        if (svgscan::fillMask(target, path, mask)) {
-            paintThroughMask(m_cairo->context(*this), mask, target.origin, brush, m_opacity);
-            return true;
-        }
-    }
-    return false;
+    if (!svgscan::enabled())
+        return false;
+    // Anything else paints through the same coverage, by cairo.
+    svgscan::Mask mask;
+    if (!cover(target, mask))
+        return false;
+    paintThroughMask(m_cairo->context(*this), mask, target.origin, brush, m_opacity);
+    return true;
+}
+
+bool KTNSVGDrawContext::fillOwn(const QPainterPath &path, const QBrush &brush, double scale)
+{
+    return drawOwn(
+        brush, scale,
+        [&](const svgscan::Target &target, const auto &paint) { return svgscan::fillPath(target, path, paint); },
+        [&](const svgscan::Target &target, svgscan::Mask &mask) { return svgscan::fillMask(target, path, mask); });
 }
 
 void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QColor &color)
@@ -735,26 +743,14 @@ bool KTNSVGDrawContext::strokeOwn(const KTNSVGBezierPath &outline, const QBrush 
     style.join = outline.lineJoinStyle == 1 || outline.lineJoinStyle == 2 ? outline.lineJoinStyle : 0;
     style.miterLimit = miterLimit;
     const QList<int> *closedEnds = outline.closureRecorded ? &outline.closedEnds : nullptr;
-    svgscan::Target target = m_cairo->target;
-    target.scale = scale;
-    const bool own = m_cairo->ownDrawing(*this);
-    std::optional<svgscan::Gradient> gradient;
-    if (own && brush.style() == Qt::SolidPattern) {
-        m_cairo->beginOwnDrawing();
-        return svgscan::strokePath(target, outline.path, closedEnds, style,
-                                   svgscan::premultiplied(brush.color(), m_opacity));
-    }
-    if (own && (gradient = svgscan::gradientOf(brush, m_opacity))) {
-        m_cairo->beginOwnDrawing();
-        return svgscan::strokePath(target, outline.path, closedEnds, style, *gradient);
-    }
-    // Anything else paints through the same coverage, by cairo.
-    svgscan::Mask mask;
-    if (svgscan::strokeMask(target, outline.path, closedEnds, style, mask)) {
-        paintThroughMask(m_cairo->context(*this), mask, target.origin, brush, m_opacity);
-        return true;
-    }
-    return false;
+    return drawOwn(
+        brush, scale,
+        [&](const svgscan::Target &target, const auto &paint) {
+            return svgscan::strokePath(target, outline.path, closedEnds, style, paint);
+        },
+        [&](const svgscan::Target &target, svgscan::Mask &mask) {
+            return svgscan::strokeMask(target, outline.path, closedEnds, style, mask);
+        });
 }
 
 void KTNSVGDrawContext::strokeWithCairo(const KTNSVGBezierPath &outline, const QBrush &brush, double width,
