@@ -708,10 +708,10 @@ void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush
 
 void KTNSVGDrawContext::strokePath(const KTNSVGBezierPath &outline, const QBrush &brush, double scale)
 {
-    if (scale == 1 || !m_cairo || !outline.lineDash.isEmpty() || !svgscan::enabled() || !(scale > 0)
-        || !std::isfinite(scale)) {
-        if (std::isfinite(scale))
-            strokePath(scale == 1 ? outline : KTNTKSVGBaseElement::transformPath(outline, scale), brush);
+    if (!(scale > 0) || !std::isfinite(scale))
+        return;
+    if (scale == 1 || !m_cairo || !outline.lineDash.isEmpty() || !svgscan::enabled()) {
+        strokePath(scale == 1 ? outline : KTNTKSVGBaseElement::transformPath(outline, scale), brush);
         return;
     }
     if (exhausted() || outline.path.elementCount() == 0)
