@@ -842,3 +842,63 @@ TEST(ScanlineFill, ShapesBlendOverWhatIsThereByTheirCoverage)
         }
     }
 }
+
+namespace {
+
+// A rectangle wound clockwise or counter-clockwise.
+void addRect(QPainterPath &path, const QRectF &r, bool clockwise)
+{
+    path.moveTo(r.topLeft());
+    if (clockwise) {
+        path.lineTo(r.topRight());
+        path.lineTo(r.bottomRight());
+        path.lineTo(r.bottomLeft());
+    } else {
+        path.lineTo(r.bottomLeft());
+        path.lineTo(r.bottomRight());
+        path.lineTo(r.topRight());
+    }
+    path.closeSubpath();
+}
+
+} // namespace
+
+TEST(ScanlineFill, ShapesWoundOppositeWaysCountOnceWhereTheyMeet)
+{
+    // Icons often draw neighbouring shapes in opposite directions. Apart,
+    // each pixel is what the shape alone gives it, exactly as when both
+    // are wound alike.
+    const QRectF left(3.3, 5.2, 9.3, 25.5), right(16.4, 5.7, 13.7, 20.1);
+    for (const Qt::FillRule rule : {Qt::WindingFill, Qt::OddEvenFill}) {
+        QPainterPath alike, opposite;
+        alike.setFillRule(rule);
+        opposite.setFillRule(rule);
+        addRect(alike, left, true);
+        addRect(alike, right, true);
+        addRect(opposite, left, true);
+        addRect(opposite, right, false);
+        EXPECT_EQ(fillOwn(opposite, Qt::black), fillOwn(alike, Qt::black)) << rule;
+    }
+    // Meeting inside a pixel, side by side or one above the other, their
+    // areas add up there (they must not cancel), as cairo draws them.
+    const struct
+    {
+        QRectF a, b;
+        QPoint shared;
+        double coverage;
+    } meetings[] = {
+        {QRectF(3.3, 5.2, 9.3, 25.5), QRectF(12.6, 5.2, 13.1, 25.5), QPoint(12, 15), 1.0},
+        // Equal parts of the pixel: it shows neither.
+        {QRectF(3.3, 5.2, 9.0, 25.5), QRectF(12.7, 9.2, 13.1, 17.5), QPoint(12, 15), 0.6},
+        {QRectF(5.2, 3.3, 25.5, 9.3), QRectF(5.2, 12.6, 25.5, 13.1), QPoint(15, 12), 1.0},
+        {QRectF(5.2, 3.3, 25.5, 8.9), QRectF(9.1, 12.75, 15.5, 13.1), QPoint(15, 12), 0.45},
+    };
+    for (const auto &m : meetings) {
+        QPainterPath path;
+        addRect(path, m.a, true);
+        addRect(path, m.b, false);
+        SCOPED_TRACE(QString("%1,%2").arg(m.b.x()).arg(m.b.y()).toStdString());
+        expectFillLikeCairo(path, "opposite shapes meeting");
+        EXPECT_NEAR(qAlpha(fillOwn(path, Qt::black).pixel(m.shared)), m.coverage * 255, 16);
+    }
+}

@@ -52,6 +52,16 @@ constexpr double kEvenTolerance = 0.07;
 constexpr double kNearEnd = 0.05;
 // Heights a row is sampled at where parts of an outline overlap.
 constexpr int kRowSamples = 8;
+// How far a running sum may stray from whole windings by rounding.
+constexpr float kSlack = 1e-3f;
+// Cells winding opposite ways this close may be the two sides of one
+// pixel that both cover: in a row two columns, as the pixel between them
+// may show neither when their areas cancel in it; across rows one (a
+// whole row cancelling so is left alone: sampling the rows beside every
+// shape a row apart would cost more than it could mend).
+constexpr int kMeetingColumns = 2;
+constexpr int kMeetingRows = 1;
+
 // Pen vertices of a round cap or join at most.
 constexpr int kMaxPenVertices = 4096;
 
@@ -395,6 +405,8 @@ struct Scratch
     // Per row: whether its area sums are exact; the crossings of one
     // sampled height.
     std::vector<char> plain;
+    // Per row: the lowest and highest running sum.
+    std::vector<std::pair<float, float>> range;
     std::vector<Crossing> crossings;
     std::vector<RowEdge> rowEdges;
     std::vector<QPointF> left, right, centre, points;
@@ -413,6 +425,7 @@ struct Scratch
         if (cells.capacity() > 65536) {
             std::vector<float>().swap(cells);
             std::vector<char>().swap(plain);
+            std::vector<std::pair<float, float>>().swap(range);
         }
     }
 };
@@ -453,8 +466,10 @@ private:
     void line(const Segment &segment);
     void span(int row, float xa, float xb, float d);
     void spanInside(float *cells, float xa, float xb, float d);
-    void sumRows(std::vector<char> &plain);
-    bool isPlain(const float *cells) const;
+    void sumRows(std::vector<std::pair<float, float>> &range);
+    std::pair<float, float> rangeOf(const float *cells) const;
+    void classifyRows(const std::vector<std::pair<float, float>> &range, std::vector<char> &plain) const;
+    bool windingsApart(int row) const;
     void emitRow(int row);
     template <bool ToMask, bool EvenOdd>
     void emitRowAs(int row);
@@ -546,14 +561,17 @@ bool Filler::fill(const Edges &edges)
         s.cells.resize(cells, 0.0f);
     if (m_shader && s.shade.size() < std::size_t(m_width))
         s.shade.resize(std::size_t(m_width));
-    if (s.plain.size() < std::size_t(m_rows))
+    if (s.plain.size() < std::size_t(m_rows)) {
         s.plain.resize(std::size_t(m_rows));
+        s.range.resize(std::size_t(m_rows));
+    }
     m_cells = s.cells.data();
     m_segments = &edges.list;
     for (const Segment &segment : edges.list)
         line(segment);
     std::vector<char> &plain = s.plain;
-    sumRows(plain);
+    sumRows(s.range);
+    classifyRows(s.range, plain);
     for (int row = 0; row < m_rows; ++row) {
         // Overlaps thinner than a pixel show no winding past one: the rows
         // next to one that does are sampled too.
@@ -673,12 +691,10 @@ void Filler::spanInside(float *cells, float xa, float xb, float d)
     cells[i1] += d * am;
 }
 
-// Turns the rows' cells into running sums in place, and marks in `plain`
-// the rows that are plain: area sums are exact where no two parts of the
-// outline overlap inside a pixel, and where the winding goes past one
-// either way, or both ways, parts overlap. Two rows at a time: each sum is
-// a chain of additions that waits on the last, and two chains overlap.
-void Filler::sumRows(std::vector<char> &plain)
+// Turns the rows' cells into running sums in place, noting each row's
+// lowest and highest sum. Two rows at a time: each sum is a chain of
+// additions that waits on the last, and two chains overlap.
+void Filler::sumRows(std::vector<std::pair<float, float>> &range)
 {
     // Over whole rows: keeping each row's range of touched cells cost
     // more, in the edges' inner loop, than the cells it saved.
@@ -693,8 +709,8 @@ void Filler::sumRows(std::vector<char> &plain)
             wb += b[c];
             b[c] = wb;
         }
-        plain[std::size_t(row)] = isPlain(a);
-        plain[std::size_t(row) + 1] = isPlain(b);
+        range[std::size_t(row)] = rangeOf(a);
+        range[std::size_t(row) + 1] = rangeOf(b);
     }
     if (row < m_rows) {
         float *cells = m_cells + std::size_t(row) * std::size_t(m_stride);
@@ -703,12 +719,12 @@ void Filler::sumRows(std::vector<char> &plain)
             winding += cells[c];
             cells[c] = winding;
         }
-        plain[std::size_t(row)] = isPlain(cells);
+        range[std::size_t(row)] = rangeOf(cells);
     }
 }
 
-// Whether a row's running sums stay within one way of winding.
-bool Filler::isPlain(const float *cells) const
+// The lowest and highest of a row's sums (and zero).
+std::pair<float, float> Filler::rangeOf(const float *cells) const
 {
     float low = 0, high = 0;
     int c = 0;
@@ -729,8 +745,91 @@ bool Filler::isPlain(const float *cells) const
         low = std::min(low, cells[c]);
         high = std::max(high, cells[c]);
     }
-    constexpr float kSlack = 1e-3f;
-    return !(high > 1 + kSlack || low < -1 - kSlack || (high > kSlack && low < -kSlack));
+    return {low, high};
+}
+
+// Marks in `plain` the rows whose area sums are exact: where no two parts
+// of the outline overlap inside a pixel. Where the winding goes past one
+// either way, parts overlap. Where shapes wound in opposite directions
+// meet inside a pixel, their areas cancel there: a pixel shared by both
+// has cells winding either way among its neighbours, so rows with such
+// cells close to each other (kMeetingColumns, kMeetingRows) are not
+// plain (and the rows beside them are sampled too).
+void Filler::classifyRows(const std::vector<std::pair<float, float>> &range, std::vector<char> &plain) const
+{
+    auto positive = [&](int row) { return range[std::size_t(row)].second > kSlack; };
+    auto negative = [&](int row) { return range[std::size_t(row)].first < -kSlack; };
+    // Mostly all one way.
+    bool anyPositive = false, anyNegative = false;
+    for (int row = 0; row < m_rows; ++row) {
+        const auto [low, high] = range[std::size_t(row)];
+        plain[std::size_t(row)] = !(high > 1 + kSlack || low < -1 - kSlack);
+        anyPositive = anyPositive || high > kSlack;
+        anyNegative = anyNegative || low < -kSlack;
+    }
+    if (!anyPositive || !anyNegative)
+        return;
+    for (int row = 0; row < m_rows; ++row) {
+        if (!plain[std::size_t(row)])
+            continue;
+        bool opposite = false;
+        for (int near = std::max(row - kMeetingRows, 0); near <= std::min(row + kMeetingRows, m_rows - 1); ++near)
+            opposite = opposite || (positive(row) && negative(near)) || (negative(row) && positive(near));
+        plain[std::size_t(row)] = !opposite || windingsApart(row);
+    }
+}
+
+// Whether no cell of the row winding one way has a cell winding the other
+// way within kMeetingColumns columns and kMeetingRows rows.
+bool Filler::windingsApart(int row) const
+{
+    const int firstRow = std::max(row - kMeetingRows, 0);
+    const int lastRow = std::min(row + kMeetingRows, m_rows - 1);
+    auto at = [&](int r) { return m_cells + std::size_t(r) * std::size_t(m_stride); };
+    if (m_stride <= 64) {
+        // As bit masks of the cells winding either way.
+        auto masks = [&](int r, uint64_t &positive, uint64_t &negative) {
+            const float *cells = at(r);
+            positive = negative = 0;
+            for (int c = 0; c < m_stride; ++c) {
+                positive |= uint64_t(cells[c] > kSlack) << c;
+                negative |= uint64_t(cells[c] < -kSlack) << c;
+            }
+        };
+        auto spread = [](uint64_t m) {
+            for (int k = 0; k < kMeetingColumns; ++k)
+                m |= m << 1 | m >> 1;
+            return m;
+        };
+        uint64_t positive = 0, negative = 0;
+        masks(row, positive, negative);
+        const uint64_t nearPositive = spread(positive);
+        const uint64_t nearNegative = spread(negative);
+        for (int r = firstRow; r <= lastRow; ++r) {
+            uint64_t p = positive, n = negative;
+            if (r != row)
+                masks(r, p, n);
+            if ((nearPositive & n) || (nearNegative & p))
+                return false;
+        }
+        return true;
+    }
+    const float *cells = at(row);
+    for (int c = 0; c < m_stride; ++c) {
+        const float v = cells[c];
+        if (!(v > kSlack || v < -kSlack))
+            continue;
+        const int from = std::max(c - kMeetingColumns, 0);
+        const int to = std::min(c + kMeetingColumns, m_stride - 1);
+        for (int r = firstRow; r <= lastRow; ++r) {
+            const float *near = at(r);
+            for (int k = from; k <= to; ++k) {
+                if (v > 0 ? near[k] < -kSlack : near[k] > kSlack)
+                    return false;
+            }
+        }
+    }
+    return true;
 }
 
 void Filler::emitRow(int row)
