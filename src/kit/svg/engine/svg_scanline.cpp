@@ -61,6 +61,10 @@ constexpr float kSlack = 1e-3f;
 // shape a row apart would cost more than it could mend).
 constexpr int kMeetingColumns = 2;
 constexpr int kMeetingRows = 1;
+// What a row's area sums are (see classifyRows).
+constexpr char kOverlapping = 0;
+constexpr char kPlain = 1;
+constexpr char kMeeting = 2;
 
 // Pen vertices of a round cap or join at most.
 constexpr int kMaxPenVertices = 4096;
@@ -575,8 +579,9 @@ bool Filler::fill(const Edges &edges)
     for (int row = 0; row < m_rows; ++row) {
         // Overlaps thinner than a pixel show no winding past one: the rows
         // next to one that does are sampled too.
-        const bool exact = plain[std::size_t(row)] && (row == 0 || plain[std::size_t(row) - 1])
-                           && (row + 1 == m_rows || plain[std::size_t(row) + 1]);
+        const bool exact = plain[std::size_t(row)] == kPlain
+                           && (row == 0 || plain[std::size_t(row) - 1] != kOverlapping)
+                           && (row + 1 == m_rows || plain[std::size_t(row) + 1] != kOverlapping);
         if (exact) {
             emitRow(row);
         } else {
@@ -748,13 +753,14 @@ std::pair<float, float> Filler::rangeOf(const float *cells) const
     return {low, high};
 }
 
-// Marks in `plain` the rows whose area sums are exact: where no two parts
-// of the outline overlap inside a pixel. Where the winding goes past one
-// either way, parts overlap. Where shapes wound in opposite directions
-// meet inside a pixel, their areas cancel there: a pixel shared by both
-// has cells winding either way among its neighbours, so rows with such
-// cells close to each other (kMeetingColumns, kMeetingRows) are not
-// plain (and the rows beside them are sampled too).
+// Marks in `plain` whether each row's area sums are exact (kPlain): where
+// no two parts of the outline overlap inside a pixel. Where the winding
+// goes past one either way, parts overlap (kOverlapping; the rows beside
+// it are sampled too). Where shapes wound in opposite directions meet
+// inside a pixel, their areas cancel there: a pixel shared by both has
+// cells winding either way among its neighbours, so rows with such cells
+// close to each other (kMeetingColumns, kMeetingRows) are sampled
+// (kMeeting; each row that may hold such a pixel is marked itself).
 void Filler::classifyRows(const std::vector<std::pair<float, float>> &range, std::vector<char> &plain) const
 {
     auto positive = [&](int row) { return range[std::size_t(row)].second > kSlack; };
@@ -763,19 +769,20 @@ void Filler::classifyRows(const std::vector<std::pair<float, float>> &range, std
     bool anyPositive = false, anyNegative = false;
     for (int row = 0; row < m_rows; ++row) {
         const auto [low, high] = range[std::size_t(row)];
-        plain[std::size_t(row)] = !(high > 1 + kSlack || low < -1 - kSlack);
+        plain[std::size_t(row)] = high > 1 + kSlack || low < -1 - kSlack ? kOverlapping : kPlain;
         anyPositive = anyPositive || high > kSlack;
         anyNegative = anyNegative || low < -kSlack;
     }
     if (!anyPositive || !anyNegative)
         return;
     for (int row = 0; row < m_rows; ++row) {
-        if (!plain[std::size_t(row)])
+        if (plain[std::size_t(row)] == kOverlapping)
             continue;
         bool opposite = false;
         for (int near = std::max(row - kMeetingRows, 0); near <= std::min(row + kMeetingRows, m_rows - 1); ++near)
             opposite = opposite || (positive(row) && negative(near)) || (negative(row) && positive(near));
-        plain[std::size_t(row)] = !opposite || windingsApart(row);
+        if (opposite && !windingsApart(row))
+            plain[std::size_t(row)] = kMeeting;
     }
 }
 
