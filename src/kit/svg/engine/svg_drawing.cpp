@@ -142,7 +142,8 @@ void appendToCairo(cairo_t *cr, const QPainterPath &path, const QList<int> *clos
             if (i + 2 < count) {
                 const QPainterPath::Element c2 = path.elementAt(i + 1);
                 const QPointF end(path.elementAt(i + 2).x, path.elementAt(i + 2).y);
-                const double chord = std::hypot(end.x() - last.x(), end.y() - last.y());
+                const QPointF span = end - last;
+                const double chord = span.x() * span.x() + span.y() * span.y();
                 const QPointF a = clampedArm(last, QPointF(e.x, e.y), chord);
                 const QPointF b = clampedArm(end, QPointF(c2.x, c2.y), chord);
                 cairo_curve_to(cr, a.x(), a.y(), b.x(), b.y(), end.x(), end.y());

@@ -258,6 +258,9 @@ inline __m128i multiply4(__m128i pixels, __m128i alphas)
 inline __m128i blend4(__m128i below, __m128i colors, __m128i alphas)
 {
     const __m128i source = multiply4(colors, alphas);
+    // Mostly a shape's edge over nothing yet.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(below, _mm_setzero_si128())) == 0xffff)
+        return source;
     const __m128i through = _mm_sub_epi32(_mm_set1_epi32(255), _mm_srli_epi32(source, 24));
     return _mm_add_epi32(source, multiply4(below, through));
 }
@@ -1034,14 +1037,32 @@ constexpr auto kReciprocals = [] {
     return table;
 }();
 
+// The step counts of the table above by the squared bend they take at
+// most: n steps keep within the tolerance while sqrt(0.75 bend / tolerance)
+// <= n, that is bend² <= (n² tolerance / 0.75)². Looking the count up
+// saves two square roots in a row on every curve.
+constexpr auto kBendLimits = [] {
+    std::array<double, std::size(kReciprocals)> table{};
+    for (std::size_t n = 1; n < table.size(); ++n) {
+        const double bend = double(n * n) * kEvenTolerance / 0.75;
+        table[n] = bend * bend;
+    }
+    return table;
+}();
+
 template <typename Out>
 void flattenEvenly(const Cubic &c, Out &&out)
 {
     const QPointF d1 = c.p0 - 2 * c.c1 + c.c2;
     const QPointF d2 = c.c1 - 2 * c.c2 + c.p3;
-    const double bend = std::sqrt(std::max(dot(d1, d1), dot(d2, d2)));
-    const double steps = std::ceil(std::sqrt(0.75 * bend / kEvenTolerance));
-    const int n = !(steps < double(kMaxFlattenPieces)) ? kMaxFlattenPieces : std::max(1, static_cast<int>(steps));
+    const double bendSquared = std::max(dot(d1, d1), dot(d2, d2));
+    int n = 1;
+    while (n < int(std::size(kBendLimits)) && !(bendSquared <= kBendLimits[n]))
+        ++n;
+    if (n == int(std::size(kBendLimits))) {
+        const double steps = std::ceil(std::sqrt(0.75 * std::sqrt(bendSquared) / kEvenTolerance));
+        n = !(steps < double(kMaxFlattenPieces)) ? kMaxFlattenPieces : std::max(1, static_cast<int>(steps));
+    }
     const double h = n < int(std::size(kReciprocals)) ? kReciprocals[n] : 1.0 / n;
     const QPointF a = (c.c1 - c.c2) * 3 + c.p3 - c.p0;
     const QPointF b = (c.p0 - 2 * c.c1 + c.c2) * 3;
@@ -1149,7 +1170,7 @@ public:
                         return false;
                     const QPointF end = QPointF(c3.x, c3.y) - shift;
                     const QPointF span = end - last;
-                    const double chord = std::sqrt(span.x() * span.x() + span.y() * span.y());
+                    const double chord = span.x() * span.x() + span.y() * span.y();
                     Cubic c{current, snap(clampedArm(last, p, chord)),
                             snap(clampedArm(end, QPointF(c2.x, c2.y) - shift, chord)), snap(end)};
                     last = end;

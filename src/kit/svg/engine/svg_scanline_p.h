@@ -44,12 +44,16 @@ inline bool samePoint(const QPainterPath::Element &a, const QPainterPath::Elemen
     return std::abs(a.x - b.x) < kNoiseLine && std::abs(a.y - b.y) < kNoiseLine;
 }
 
-inline QPointF clampedArm(QPointF end, QPointF control, double chord)
+// `control`, or `end` for an arm that is noise; compared by squared
+// lengths (`chordSquared` is the curve's chord squared), which saves the
+// square roots.
+inline QPointF clampedArm(QPointF end, QPointF control, double chordSquared)
 {
     const double dx = control.x() - end.x();
     const double dy = control.y() - end.y();
-    const double arm = std::sqrt(dx * dx + dy * dy);
-    return arm > 0 && arm < kNoiseArm && arm < kNoiseArmShare * chord ? end : control;
+    const double arm = dx * dx + dy * dy;
+    return arm > 0 && arm < kNoiseArm * kNoiseArm && arm < kNoiseArmShare * kNoiseArmShare * chordSquared ? end
+                                                                                                          : control;
 }
 
 // The pixels drawn into: `bits` of a width × height ARGB32-premultiplied
