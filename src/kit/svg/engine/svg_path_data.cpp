@@ -134,15 +134,18 @@ QTransform arcFrame(QPointF center, double phi, double rx, double ry, double &ra
 bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF center, double phi, double rx,
                     double ry, QPointF u, QPointF v)
 {
-    // The vectors are of about unit length: no call to hypot, which is
-    // slow, is needed against overflow.
-    const double lu = std::sqrt(u.x() * u.x() + u.y() * u.y());
-    const double lv = std::sqrt(v.x() * v.x() + v.y() * v.y());
-    if (!(lu > 0) || !(lv > 0) || !std::isfinite(lu) || !std::isfinite(lv) || !std::isfinite(center.x())
+    // The vectors lie on the unit circle but for rounding: within a hair
+    // of it they are taken as they are (the conversion is one long chain
+    // of steps, each waiting on the last, and a square root and a division
+    // fewer shorten it), otherwise made unit.
+    const double uu = u.x() * u.x() + u.y() * u.y();
+    const double vv = v.x() * v.x() + v.y() * v.y();
+    if (!(uu > 0) || !(vv > 0) || !std::isfinite(uu) || !std::isfinite(vv) || !std::isfinite(center.x())
         || !std::isfinite(center.y()))
         return false;
-    const QPointF a = u / lu;
-    const QPointF b = v / lv;
+    constexpr double kUnitSlack = 1e-12;
+    const QPointF a = std::abs(uu - 1) <= kUnitSlack ? u : u / std::sqrt(uu);
+    const QPointF b = std::abs(vv - 1) <= kUnitSlack ? v : v / std::sqrt(vv);
     const double sine = a.x() * b.y() - a.y() * b.x();
     const double cosine = a.x() * b.x() + a.y() * b.y();
     // Positive turns go the way the sweep flag's 1 does; a half turn (no
@@ -162,8 +165,9 @@ bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF c
     const QPointF pieceEnd = quarter ? b : middle;
     const double pieceSine = a.x() * pieceEnd.y() - a.y() * pieceEnd.x();
     const double pieceCosine = a.x() * pieceEnd.x() + a.y() * pieceEnd.y();
-    const double halfTan = pieceSine / (1 + pieceCosine);
-    const double k = 4.0 / 3.0 * (halfTan / (1 + std::sqrt(1 + halfTan * halfTan)));
+    // 4/3 tan(turn / 4) = 4/3 sin / ((1 + cos) + sqrt(2 (1 + cos))), with
+    // one division (the turn is at most a right angle, so 1 + cos >= 1).
+    const double k = 4.0 / 3.0 * (pieceSine / ((1 + pieceCosine) + std::sqrt(2 * (1 + pieceCosine))));
     double radius = 1;
     const QTransform frame = arcFrame(center, phi, rx, ry, radius);
     // The frame is affine: mapped as QTransform::map maps, without its
