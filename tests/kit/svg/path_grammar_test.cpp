@@ -85,6 +85,22 @@ TEST(PathGrammar, DataMustStartWithAMove)
     EXPECT_FALSE(outline(" M0 0 L1 1").path.isEmpty());
 }
 
+TEST(PathGrammar, ArcFlagsReadAloneOrPacked)
+{
+    const KTNSVGBezierPath reference = outline("M0 0 A5 5 0 0 1 10 0 5 5 0 1 0 20 0");
+    for (const char *d : {"M0 0 A5,5,0,0,1,10,0,5,5,0,1,0,20,0", "M0 0 A5 5 0 01 10 0 5 5 0 10 20 0",
+                          "M0 0 A5 5 0 0110 0 5 5 0 1020 0", "M0 0 A5 5 0 0 ,1 10 0 5 5 0\t1\n0 20 0",
+                          "M0 0 A5 5 0 0  1 10 0 5 5 0 1 , 0 20 0"}) {
+        SCOPED_TRACE(d);
+        EXPECT_EQ(outline(d).path, reference.path);
+    }
+    // Anything but 0 or 1 where a flag belongs ends the data there.
+    for (const char *d : {"M0 0 A5 5 0 2 1 10 0", "M0 0 A5 5 0 0 -1 10 0", "M0 0 A5 5 0 0", "M0 0 A5 5 0 0 1"}) {
+        SCOPED_TRACE(d);
+        EXPECT_EQ(outline(d).path.elementCount(), 1);
+    }
+}
+
 TEST(PathGrammar, NegativeRadiiAreTakenAsTheirSize)
 {
     const KTNSVGBezierPath negative = outline("M0 0 A-5 -5 0 0 1 10 0");

@@ -137,6 +137,18 @@ bool Scanner::scanFloatAndAdvance(double &value)
 
 bool Scanner::scanBool(bool &value)
 {
+    // Mostly the flag itself, or one space or comma before it.
+    auto isFlag = [](QChar c) { return c == QLatin1Char('0') || c == QLatin1Char('1'); };
+    const qsizetype size = m_text.size();
+    if (m_pos < size) {
+        const QChar c = m_text[m_pos];
+        const qsizetype at = (c == QLatin1Char(' ') || c == QLatin1Char(',')) ? m_pos + 1 : m_pos;
+        if (at < size && isFlag(m_text[at])) {
+            value = m_text[at] == QLatin1Char('1');
+            m_pos = at + 1;
+            return true;
+        }
+    }
     while (!atEnd() && (m_text[m_pos].isSpace() || m_text[m_pos] == QLatin1Char(',')))
         ++m_pos;
     if (atEnd() || m_text[m_pos] == QLatin1Char('-'))
