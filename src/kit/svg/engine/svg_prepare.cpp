@@ -2112,16 +2112,29 @@ PreparedElement Builder::buildRoot(const KTNSvgElement &root)
     // The document attributes stay as written (the builder reads the view
     // box from them); the content is placed in image space.
     out.attribute = root.attribute;
+    // One pass over the root's few attributes instead of a search for
+    // each name.
+    QString viewBoxText, widthText, heightText;
+    bool removable = false;
+    for (auto it = root.attribute.cbegin(); it != root.attribute.cend(); ++it) {
+        const QString &key = it.key();
+        if (key == u"viewBox")
+            viewBoxText = it.value();
+        else if (key == u"width")
+            widthText = it.value();
+        else if (key == u"height")
+            heightText = it.value();
+        else if (key == u"style" || key == u"transform" || key == u"clip-path" || key == u"mask")
+            removable = true;
+    }
     // Removing only what is there keeps the map shared with the source.
-    for (const QString &key : {QStringLiteral("style"), QStringLiteral("transform"), QStringLiteral("clip-path"),
-                               QStringLiteral("mask")}) {
-        if (out.attribute.contains(key))
+    if (removable) {
+        for (const QString &key : {QStringLiteral("style"), QStringLiteral("transform"),
+                                   QStringLiteral("clip-path"), QStringLiteral("mask")})
             out.attribute.remove(key);
     }
-    const QRectF box = parseViewBox(root.attribute.value(QStringLiteral("viewBox")));
+    const QRectF box = parseViewBox(viewBoxText);
     const Viewport initial{100, 100};
-    const QString widthText = root.attribute.value(QStringLiteral("width"));
-    const QString heightText = root.attribute.value(QStringLiteral("height"));
     const auto width = parseLength(widthText, Axis::X, initial);
     const auto height = parseLength(heightText, Axis::Y, initial);
     const bool percentSize = widthText.contains(QLatin1Char('%')) || heightText.contains(QLatin1Char('%'));
