@@ -618,11 +618,27 @@ void Filler::line(const Segment &segment)
             return;
         }
     }
-    const float slope = (x1 - x0) / (y1 - y0);
     const float top = std::max(y0, 0.0f);
     const float bottom = std::min(y1, rows);
     const int first = static_cast<int>(top);
     const int last = std::min(m_rows, ceilOf(bottom));
+    if (x0 == x1 && x0 >= 0 && x0 <= float(m_width)) {
+        // Upright (rectangles, "V"): in every row the edge splits one
+        // cell's area the same way (spanInside's arithmetic, without a
+        // call per row).
+        const int i0 = static_cast<int>(x0);
+        const float share = 0.5f * (x0 + x1) - float(i0);
+        float *cells = m_cells + std::size_t(first) * std::size_t(m_stride) + i0;
+        for (int row = first; row < last; ++row, cells += m_stride) {
+            const float yb = std::min(float(row + 1), bottom);
+            const float ya = std::max(float(row), top);
+            const float height = (yb - ya) * d;
+            cells[0] += height - height * share;
+            cells[1] += height * share;
+        }
+        return;
+    }
+    const float slope = (x1 - x0) / (y1 - y0);
     float x = x0 + (top - y0) * slope;
     for (int row = first; row < last; ++row) {
         const float yb = std::min(float(row + 1), bottom);
