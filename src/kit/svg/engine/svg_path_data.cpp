@@ -130,9 +130,10 @@ QTransform arcFrame(QPointF center, double phi, double rx, double ry, double &ra
 // evenly: its ends are the unit vectors `u` and `v` of the ellipse's
 // circle, a split half way along is their bisector, and the control arms'
 // length 4/3 tan(turn / 4) follows from a piece's cosine and sine without
-// angles. Answers false, having added nothing, for any other arc.
-bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF center, double phi, double rx,
-                    double ry, QPointF u, QPointF v)
+// angles. `start` is the current point. Answers false, having added
+// nothing, for any other arc.
+bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF start, QPointF center, double phi,
+                    double rx, double ry, QPointF u, QPointF v)
 {
     // The vectors lie on the unit circle but for rounding: within a hair
     // of it they are taken as they are (the conversion is one long chain
@@ -185,7 +186,7 @@ bool appendShortArc(KTNSVGBezierPath &path, const ArcSegment &segment, QPointF c
         if (!path.moveToPoint(first))
             return false;
     } else {
-        const QPointF gap = first - path.currentPoint();
+        const QPointF gap = first - start;
         // A join of a few ulps would give the stroker a direction of noise.
         if ((std::abs(gap.x()) > 1e-9 || std::abs(gap.y()) > 1e-9) && !path.lineToPoint(first))
             return false;
@@ -242,7 +243,7 @@ bool appendEllipticalArc(KTNSVGBezierPath &path, const ArcSegment &segment)
 
     const QPointF u((x1p - cxp) * irx, (y1p - cyp) * iry);
     const QPointF v((-x1p - cxp) * irx, (-y1p - cyp) * iry);
-    if (appendShortArc(path, segment, center, phi, rx, ry, u, v))
+    if (appendShortArc(path, segment, start, center, phi, rx, ry, u, v))
         return true;
     const double theta1 = angle(QPointF(1, 0), u);
     double delta = 0;
