@@ -900,5 +900,28 @@ TEST(ScanlineFill, ShapesWoundOppositeWaysCountOnceWhereTheyMeet)
         SCOPED_TRACE(QString("%1,%2").arg(m.b.x()).arg(m.b.y()).toStdString());
         expectFillLikeCairo(path, "opposite shapes meeting");
         EXPECT_NEAR(qAlpha(fillOwn(path, Qt::black).pixel(m.shared)), m.coverage * 255, 16);
+        // Rows wider than 62 pixels are judged cell by cell instead of by
+        // masks: a speck far to the right widens the shapes' box.
+        const QSize size(120, 40);
+        const QRectF speck(110.2, 33.2, 0.6, 0.6);
+        auto own = [&](const QPainterPath &p) {
+            QImage image = blankImage(size);
+            EXPECT_TRUE(svgscan::fillPath(targetOf(image), p, svgscan::premultiplied(Qt::black, 1.0)));
+            return image;
+        };
+        QPainterPath wide = path;
+        addRect(wide, speck, true);
+        const QImage ours = own(wide);
+        expectLikeCairo(ours, drawWithCairo([&](KTNSVGDrawContext &c) { c.fillPath(wide, QBrush(Qt::black)); }, size),
+                        "opposite shapes meeting in a wide box");
+        EXPECT_NEAR(qAlpha(ours.pixel(m.shared)), m.coverage * 255, 16);
+        QPainterPath apart, apartAlike;
+        addRect(apart, left, true);
+        addRect(apart, right, false);
+        addRect(apart, speck, true);
+        addRect(apartAlike, left, true);
+        addRect(apartAlike, right, true);
+        addRect(apartAlike, speck, true);
+        EXPECT_EQ(own(apart), own(apartAlike));
     }
 }

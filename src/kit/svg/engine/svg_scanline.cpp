@@ -409,8 +409,8 @@ struct Scratch
     std::vector<Segment> edges;
     // All zero between fills: reading a row clears it.
     std::vector<float> cells;
-    // Per row: whether its area sums are exact; the crossings of one
-    // sampled height.
+    // Per row: what its area sums are (kPlain, kOverlapping, kMeeting);
+    // the crossings of one sampled height.
     std::vector<char> plain;
     // Per row: the lowest and highest running sum.
     std::vector<std::pair<float, float>> range;
