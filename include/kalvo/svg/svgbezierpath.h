@@ -1,6 +1,7 @@
-// The outline of a drawable SVG element: a QPainterPath, which carries the
-// winding rule, plus the stroke style a QPainterPath does not hold (width,
-// cap, join, miter limit, dashes).
+// The outline of a drawable SVG element: a path with QPainterPath's
+// elements and building rules (KTNSVGPainterPath), which carries the
+// winding rule, plus the stroke style a path does not hold (width, cap,
+// join, miter limit, dashes).
 //
 //   KTNSVGBezierPath outline;
 //   outline.moveToPoint({0, 0});
@@ -19,7 +20,154 @@
 #include <QPointF>
 #include <QTransform>
 
+#include <cmath>
+#include <vector>
+
 namespace kalvo {
+
+// QPainterPath's element model and building rules (the implicit first
+// move, a move after a closed subpath, lines and curves of no length left
+// out, fuzzy closing) over a plain array. Outlines are built element by
+// element while icons are read, and each QPainterPath call costs a few
+// hundred instructions there; this costs a few dozen, and the rasteriser
+// reads the array directly. A QPainterPath is made on demand (and kept)
+// for whatever needs one; both convert implicitly.
+class KALVO_EXPORT KTNSVGPainterPath
+{
+public:
+    using Element = QPainterPath::Element;
+
+    KTNSVGPainterPath() = default;
+    KTNSVGPainterPath(const QPainterPath &path); // NOLINT: as QPainterPath
+    KTNSVGPainterPath &operator=(const QPainterPath &path);
+    operator const QPainterPath &() const { return toPainterPath(); } // NOLINT
+    const QPainterPath &toPainterPath() const;
+
+    int elementCount() const { return int(m_elements.size()); }
+    const Element &elementAt(int i) const { return m_elements[std::size_t(i)]; }
+    const Element *elements() const { return m_elements.data(); }
+    // No elements, or only a move (QPainterPath::isEmpty).
+    bool isEmpty() const
+    {
+        return m_elements.empty() || (m_elements.size() == 1 && m_elements.front().isMoveTo());
+    }
+    QPointF currentPosition() const
+    {
+        return m_elements.empty() ? QPointF() : QPointF(m_elements.back().x, m_elements.back().y);
+    }
+    Qt::FillRule fillRule() const { return m_fillRule; }
+    void setFillRule(Qt::FillRule rule)
+    {
+        ensureStart();
+        m_fillRule = rule;
+        touch();
+    }
+    void reserve(int size)
+    {
+        ensureStart();
+        m_elements.reserve(size);
+    }
+
+    void moveTo(QPointF point);
+    void moveTo(double x, double y) { moveTo(QPointF(x, y)); }
+    void lineTo(QPointF point)
+    {
+        if (!validPoint(point))
+            return;
+        ensureStart();
+        moveIfClosed();
+        if (point == QPointF(m_elements.back().x, m_elements.back().y))
+            return;
+        m_elements.push_back(Element{point.x(), point.y(), QPainterPath::LineToElement});
+        touch();
+    }
+    void lineTo(double x, double y) { lineTo(QPointF(x, y)); }
+    void cubicTo(QPointF control1, QPointF control2, QPointF end)
+    {
+        if (!validPoint(control1) || !validPoint(control2) || !validPoint(end))
+            return;
+        ensureStart();
+        // A curve of no length is left out (as QPainterPath does: strokers
+        // cannot handle one).
+        if (m_elements.back() == control1 && control1 == control2 && control2 == end)
+            return;
+        moveIfClosed();
+        m_elements.push_back(Element{control1.x(), control1.y(), QPainterPath::CurveToElement});
+        m_elements.push_back(Element{control2.x(), control2.y(), QPainterPath::CurveToDataElement});
+        m_elements.push_back(Element{end.x(), end.y(), QPainterPath::CurveToDataElement});
+        touch();
+    }
+    void closeSubpath();
+    void setElementPositionAt(int i, double x, double y)
+    {
+        Element &e = m_elements[i];
+        e.x = x;
+        e.y = y;
+        touch();
+    }
+    void translate(double dx, double dy);
+    void translate(QPointF offset) { translate(offset.x(), offset.y()); }
+    // Maps every element as QTransform::map(QPainterPath) does.
+    void transform(const QTransform &transform);
+    // QPainterPath::addPath.
+    void addPath(const KTNSVGPainterPath &other);
+    // The shapes QPainterPath builds (through it, then taken back).
+    void addRect(const QRectF &rect);
+    void addRoundedRect(const QRectF &rect, double xRadius, double yRadius);
+    void addEllipse(const QRectF &rect);
+
+    QRectF controlPointRect() const;
+    QRectF boundingRect() const { return toPainterPath().boundingRect(); }
+    bool contains(QPointF point) const { return toPainterPath().contains(point); }
+    QList<QPolygonF> toSubpathPolygons(const QTransform &matrix = QTransform()) const
+    {
+        return toPainterPath().toSubpathPolygons(matrix);
+    }
+
+    // As QPainterPath compares: elements alike (fuzzily) and the same rule.
+    bool operator==(const KTNSVGPainterPath &other) const;
+    bool operator==(const QPainterPath &other) const { return toPainterPath() == other; }
+
+private:
+    // QPainterPath takes finite coordinates below 1e128 only.
+    static bool validPoint(QPointF p)
+    {
+        return std::abs(p.x()) < 1e128 && std::abs(p.y()) < 1e128;
+    }
+    // Every path starts with a move to the origin, which the first move
+    // replaces.
+    void ensureStart()
+    {
+        if (m_elements.empty()) {
+            // Room for a small outline at once, as QPainterPath makes.
+            m_elements.reserve(16);
+            m_elements.push_back(Element{0, 0, QPainterPath::MoveToElement});
+        }
+    }
+    // After a closed subpath, the next line or curve starts at its end.
+    void moveIfClosed()
+    {
+        if (m_moveRequired) {
+            Element e = m_elements.back();
+            e.type = QPainterPath::MoveToElement;
+            m_elements.push_back(e);
+            m_moveRequired = false;
+        }
+    }
+    void touch() { m_painterPathValid = m_boxValid = false; }
+    void takeOver(const QPainterPath &path, bool moveRequired);
+    void takeShape(QPainterPath &path);
+
+    std::vector<Element> m_elements;
+    Qt::FillRule m_fillRule = Qt::OddEvenFill;
+    // Where the current subpath starts (what closing goes back to).
+    int m_subpathStart = 0;
+    bool m_moveRequired = false;
+    mutable bool m_painterPathValid = false;
+    mutable bool m_boxValid = false;
+    mutable QPainterPath m_painterPath;
+    mutable QRectF m_box;
+};
 
 struct KALVO_EXPORT KTNSVGBezierPath
 {
@@ -28,7 +176,7 @@ struct KALVO_EXPORT KTNSVGBezierPath
     static constexpr double kCoordinateLimit = 1e7;
     static constexpr qsizetype kDefaultElementLimit = 1'000'000;
 
-    QPainterPath path;
+    KTNSVGPainterPath path;
     double lineWidth = 1.0;
     int lineCapStyle = 0;  // 0 butt, 1 round, 2 square
     int lineJoinStyle = 0; // 0 miter, 1 round, 2 bevel

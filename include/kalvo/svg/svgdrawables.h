@@ -149,14 +149,14 @@ public:
 
     // Paint operations that count against the work budget; they do nothing
     // once it is spent.
-    void fillPath(const QPainterPath &path, const QBrush &brush);
+    void fillPath(const KTNSVGPainterPath &path, const QBrush &brush);
     void strokePath(const KTNSVGBezierPath &outline, const QColor &color);
     void strokePath(const KTNSVGBezierPath &outline, const QBrush &brush);
     // The same for an outline in points drawn at `scale` (finite and
     // positive; coordinates, line width and dashes are multiplied by it), as
     // KTNTKSVGBaseElement::transformPath(outline, scale) would draw: where
     // the engine's own rasteriser draws it, without a scaled copy.
-    void fillPath(const QPainterPath &path, const QBrush &brush, double scale);
+    void fillPath(const KTNSVGPainterPath &path, const QBrush &brush, double scale);
     void strokePath(const KTNSVGBezierPath &outline, const QBrush &brush, double scale);
 
     // The colour "currentColor" paints with (black unless the host sets
@@ -191,7 +191,7 @@ private:
                          bool charge);
     // The engine's own rasteriser into the cairo image; false when it
     // leaves the shape to cairo.
-    bool fillOwn(const QPainterPath &path, const QBrush &brush, double scale);
+    bool fillOwn(const KTNSVGPainterPath &path, const QBrush &brush, double scale);
     // Its ways for a brush (solid, gradient, else a coverage cairo paints
     // through): `draw(target, paint)` and `cover(target, mask)`.
     template <typename Draw, typename Cover>
@@ -365,10 +365,11 @@ protected:
                     const std::function<void(KTNSVGDrawContext &)> &content);
     // The outline's bounds before the element's transform: the box that
     // "objectBoundingBox" gradients span. Worked out from the outline as it
-    // was (a shared copy) when a gradient first asks: tight bounds of
+    // was when a gradient first asks: tight bounds of
     // curves cost more than most elements ever need.
     QRectF userBounds() const;
-    QPainterPath m_userOutline;
+    KTNSVGPainterPath m_userOutline;
+    bool m_userOutlineIsShape = false;
     mutable std::optional<QRectF> m_userBounds;
     // The union of the clip outlines at m_clipAreaScale.
     std::optional<QPainterPath> m_clipArea;

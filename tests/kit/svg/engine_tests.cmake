@@ -3,6 +3,7 @@ kalvo_add_test(kalvo_svg_tests
   SOURCES
     kit/svg/svg_test_util.h
     kit/svg/path_data_test.cpp
+    kit/svg/painter_path_test.cpp
     kit/svg/path_scan_test.cpp
     kit/svg/transform_test.cpp
     kit/svg/attributes_test.cpp

@@ -401,9 +401,13 @@ void KTNTKSVGBaseElement::setupShapeAttributes()
             shape->lineDash.append(parserFloatWithValueString(part));
         shape->lineDashPhase = std::isfinite(strokeDashOffset) ? strokeDashOffset : 0.0;
     }
-    m_userOutline = shape->path;
     m_userBounds.reset();
+    // Without a transform the outline is its own user-space outline (a copy
+    // is kept only where clamping would change it).
+    m_userOutline = KTNSVGPainterPath();
+    m_userOutlineIsShape = !transform;
     if (transform) {
+        m_userOutline = shape->path;
         shape->transformUsingAffineTransform(*transform);
         // The outline is stroked after the transform: the width and dashes
         // grow with the transform's (mean) scale.
@@ -418,15 +422,18 @@ void KTNTKSVGBaseElement::setupShapeAttributes()
         // (The transform above has done this.) An outline just built holds
         // only finite points (the builders refuse others): its box, which
         // drawing asks for anyway, tells whether any is beyond the limit.
-        if (!(reachOf(shape->path.controlPointRect()) <= KTNSVGBezierPath::kCoordinateLimit))
+        if (!(reachOf(shape->path.controlPointRect()) <= KTNSVGBezierPath::kCoordinateLimit)) {
+            m_userOutline = shape->path;
+            m_userOutlineIsShape = false;
             shape->sanitize();
+        }
     }
 }
 
 QRectF KTNTKSVGBaseElement::userBounds() const
 {
     if (!m_userBounds)
-        m_userBounds = m_userOutline.boundingRect();
+        m_userBounds = (m_userOutlineIsShape && shape ? shape->path : m_userOutline).boundingRect();
     return *m_userBounds;
 }
 

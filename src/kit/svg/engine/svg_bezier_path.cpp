@@ -56,6 +56,244 @@ struct UnitCache
 
 } // namespace
 
+// ---- KTNSVGPainterPath ----
+
+KTNSVGPainterPath::KTNSVGPainterPath(const QPainterPath &path)
+{
+    *this = path;
+}
+
+KTNSVGPainterPath &KTNSVGPainterPath::operator=(const QPainterPath &path)
+{
+    // A copy of a QPainterPath forgets that its next line starts with a move
+    // (Qt's copies do too, once changed).
+    takeOver(path, false);
+    return *this;
+}
+
+void KTNSVGPainterPath::takeOver(const QPainterPath &path, bool moveRequired)
+{
+    const int count = path.elementCount();
+    m_elements.clear();
+    m_elements.reserve(count);
+    m_subpathStart = 0;
+    for (int i = 0; i < count; ++i) {
+        const Element &e = path.elementAt(i);
+        if (e.isMoveTo())
+            m_subpathStart = i;
+        m_elements.push_back(e);
+    }
+    m_fillRule = path.fillRule();
+    m_moveRequired = moveRequired && count > 0;
+    m_painterPath = path;
+    m_painterPathValid = true;
+    m_boxValid = false;
+}
+
+const QPainterPath &KTNSVGPainterPath::toPainterPath() const
+{
+    if (m_painterPathValid)
+        return m_painterPath;
+    QPainterPath path;
+    const int count = elementCount();
+    if (count > 0) {
+        path.setFillRule(m_fillRule);
+        path.reserve(count);
+        // Built from stand-in points that are never alike (so none is left
+        // out or merged), then moved into place.
+        for (int i = 0; i < count; ++i) {
+            const Element &e = m_elements[i];
+            switch (e.type) {
+            case QPainterPath::MoveToElement:
+                if (i > 0 && m_elements[i - 1].isMoveTo()) {
+                    // Only a line to the last point after closing leaves
+                    // a second move in a row.
+                    path.closeSubpath();
+                    path.lineTo(path.currentPosition());
+                } else {
+                    path.moveTo(i + 1, 0);
+                }
+                break;
+            case QPainterPath::LineToElement:
+                path.lineTo(i + 1, 0);
+                break;
+            case QPainterPath::CurveToElement:
+                if (i + 2 < count) {
+                    path.cubicTo(i + 1, 0, i + 2, 0, i + 3, 0);
+                    i += 2;
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                path.lineTo(i + 1, 0);
+                break;
+            }
+        }
+        const int made = std::min(count, path.elementCount());
+        for (int i = 0; i < made; ++i)
+            path.setElementPositionAt(i, m_elements[i].x, m_elements[i].y);
+        // The state closing leaves (the next line starts with a move).
+        if (m_moveRequired && m_elements[m_subpathStart].x == m_elements.back().x
+            && m_elements[m_subpathStart].y == m_elements.back().y) {
+            path.closeSubpath();
+        }
+    }
+    m_painterPath = path;
+    m_painterPathValid = true;
+    return m_painterPath;
+}
+
+void KTNSVGPainterPath::moveTo(QPointF point)
+{
+    if (!validPoint(point))
+        return;
+    ensureStart();
+    m_moveRequired = false;
+    Element &last = m_elements.back();
+    if (last.isMoveTo()) {
+        last.x = point.x();
+        last.y = point.y();
+    } else {
+        m_elements.push_back(Element{point.x(), point.y(), QPainterPath::MoveToElement});
+    }
+    m_subpathStart = int(m_elements.size()) - 1;
+    touch();
+}
+
+void KTNSVGPainterPath::closeSubpath()
+{
+    if (isEmpty())
+        return;
+    m_moveRequired = true;
+    const Element first = m_elements[m_subpathStart];
+    Element &last = m_elements.back();
+    if (first.x != last.x || first.y != last.y) {
+        if (qFuzzyCompare(first.x, last.x) && qFuzzyCompare(first.y, last.y)) {
+            last.x = first.x;
+            last.y = first.y;
+        } else {
+            m_elements.push_back(Element{first.x, first.y, QPainterPath::LineToElement});
+        }
+    }
+    touch();
+}
+
+void KTNSVGPainterPath::translate(double dx, double dy)
+{
+    if (m_elements.empty() || (dx == 0 && dy == 0))
+        return;
+    for (Element &e : m_elements) {
+        e.x += dx;
+        e.y += dy;
+    }
+    touch();
+}
+
+void KTNSVGPainterPath::transform(const QTransform &t)
+{
+    const QTransform::TransformationType type = t.type();
+    if (type == QTransform::TxNone || m_elements.empty())
+        return;
+    // QTransform::map() works on a copy, which forgets that the next line
+    // starts with a move.
+    m_moveRequired = false;
+    if (type == QTransform::TxTranslate) {
+        translate(t.dx(), t.dy());
+        return;
+    }
+    if (type == QTransform::TxProject) {
+        // Lines may become curves: Qt's own mapping, taken back.
+        takeOver(t.map(toPainterPath()), false);
+        return;
+    }
+    for (Element &e : m_elements) {
+        const QPointF p = mapPoint(t, type, QPointF(e.x, e.y));
+        e.x = p.x();
+        e.y = p.y();
+    }
+    touch();
+}
+
+void KTNSVGPainterPath::addPath(const KTNSVGPainterPath &other)
+{
+    if (other.isEmpty())
+        return;
+    ensureStart();
+    // No two moves in a row.
+    if (m_elements.back().isMoveTo())
+        m_elements.pop_back();
+    const int start = int(m_elements.size()) + other.m_subpathStart;
+    m_elements.insert(m_elements.end(), other.m_elements.begin(), other.m_elements.end());
+    m_subpathStart = start;
+    const Element &first = m_elements[m_subpathStart];
+    m_moveRequired = first.x == m_elements.back().x && first.y == m_elements.back().y;
+    touch();
+}
+
+// Takes over a path QPainterPath has added a shape to, with whether its
+// next line starts with a move: asked of the path itself, which no longer
+// shares its data (a copy would forget).
+void KTNSVGPainterPath::takeShape(QPainterPath &path)
+{
+    takeOver(path, false);
+    m_painterPath = QPainterPath();
+    m_painterPathValid = false;
+    const int count = path.elementCount();
+    path.lineTo(path.currentPosition() + QPointF(1, 1));
+    m_moveRequired = count > 0 && path.elementCount() == count + 2;
+}
+
+void KTNSVGPainterPath::addRect(const QRectF &rect)
+{
+    QPainterPath path = toPainterPath();
+    path.addRect(rect);
+    takeShape(path);
+}
+
+void KTNSVGPainterPath::addRoundedRect(const QRectF &rect, double xRadius, double yRadius)
+{
+    QPainterPath path = toPainterPath();
+    path.addRoundedRect(rect, xRadius, yRadius, Qt::AbsoluteSize);
+    takeShape(path);
+}
+
+void KTNSVGPainterPath::addEllipse(const QRectF &rect)
+{
+    QPainterPath path = toPainterPath();
+    path.addEllipse(rect);
+    takeShape(path);
+}
+
+QRectF KTNSVGPainterPath::controlPointRect() const
+{
+    if (m_boxValid)
+        return m_box;
+    if (m_elements.empty())
+        return QRectF();
+    double minX = m_elements[0].x, maxX = minX;
+    double minY = m_elements[0].y, maxY = minY;
+    for (const Element &e : m_elements) {
+        if (e.x > maxX)
+            maxX = e.x;
+        else if (e.x < minX)
+            minX = e.x;
+        if (e.y > maxY)
+            maxY = e.y;
+        else if (e.y < minY)
+            minY = e.y;
+    }
+    m_box = QRectF(minX, minY, maxX - minX, maxY - minY);
+    m_boxValid = true;
+    return m_box;
+}
+
+bool KTNSVGPainterPath::operator==(const KTNSVGPainterPath &other) const
+{
+    return toPainterPath() == other.toPainterPath();
+}
+
+// ---- KTNSVGBezierPath ----
+
 bool KTNSVGBezierPath::moveToPoint(QPointF point)
 {
     if (!finite(point) || !admit(1))
@@ -214,7 +452,7 @@ void KTNSVGBezierPath::appendRoundedRect(const QRectF &rect, double xRadius, dou
     if (rx <= 0 || ry <= 0)
         path.addRect(r);
     else
-        path.addRoundedRect(r, rx, ry, Qt::AbsoluteSize);
+        path.addRoundedRect(r, rx, ry);
     markClosed();
 }
 
@@ -248,7 +486,7 @@ void KTNSVGBezierPath::appendBezierPath(const KTNSVGBezierPath &other)
 KTNSVGBezierPath KTNSVGBezierPath::bezierPathByReversingPath() const
 {
     KTNSVGBezierPath reversed = *this;
-    reversed.path = path.toReversed();
+    reversed.path = path.toPainterPath().toReversed();
     reversed.dotElement = -1;
     // Reversed element for element: a closed subpath's first element
     // becomes the last of its reversed self.
@@ -272,7 +510,7 @@ void KTNSVGBezierPath::transformUsingAffineTransform(const QTransform &transform
 {
     const Qt::FillRule rule = path.fillRule();
     const int count = path.elementCount();
-    path = transform.map(path);
+    path.transform(transform);
     path.setFillRule(rule);
     if (path.elementCount() != count)
         closureRecorded = false;

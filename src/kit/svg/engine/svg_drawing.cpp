@@ -83,7 +83,8 @@ const QRectF &unboundedRect()
 }
 
 // An upper bound of the length of a path: its control polygon.
-double controlPolygonLength(const QPainterPath &path)
+template <typename Path>
+double controlPolygonLength(const Path &path)
 {
     double length = 0;
     QPointF last;
@@ -107,7 +108,8 @@ using svgscan::samePoint;
 // The outline as a cairo path. Subpaths listed in `closedEnds` (by their
 // last element) are closed; without a list, those that end where they
 // started, as Qt's own stroker takes them.
-void appendToCairo(cairo_t *cr, const QPainterPath &path, const QList<int> *closedEnds = nullptr)
+template <typename Path>
+void appendToCairo(cairo_t *cr, const Path &path, const QList<int> *closedEnds = nullptr)
 {
     cairo_new_path(cr);
     const int count = path.elementCount();
@@ -158,7 +160,8 @@ void appendToCairo(cairo_t *cr, const QPainterPath &path, const QList<int> *clos
     finish(count - 1);
 }
 
-cairo_fill_rule_t cairoFillRule(const QPainterPath &path)
+template <typename Path>
+cairo_fill_rule_t cairoFillRule(const Path &path)
 {
     return path.fillRule() == Qt::OddEvenFill ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
 }
@@ -575,12 +578,12 @@ void KTNSVGDrawContext::end()
     outer.restore();
 }
 
-void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush)
+void KTNSVGDrawContext::fillPath(const KTNSVGPainterPath &path, const QBrush &brush)
 {
     fillPath(path, brush, 1.0);
 }
 
-void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush, double scale)
+void KTNSVGDrawContext::fillPath(const KTNSVGPainterPath &path, const QBrush &brush, double scale)
 {
     if (exhausted() || path.elementCount() == 0 || !(scale > 0) || !std::isfinite(scale))
         return;
@@ -591,10 +594,10 @@ void KTNSVGDrawContext::fillPath(const QPainterPath &path, const QBrush &brush, 
     // The other ways draw a scaled copy.
     std::optional<QPainterPath> copy;
     if (scale != 1) {
-        copy = QTransform::fromScale(scale, scale).map(path);
+        copy = QTransform::fromScale(scale, scale).map(path.toPainterPath());
         copy->setFillRule(path.fillRule());
     }
-    const QPainterPath &device = copy ? *copy : path;
+    const QPainterPath &device = copy ? *copy : path.toPainterPath();
     if (m_cairo) {
         cairo_t *cr = m_cairo->context(*this);
         if (!setCairoSource(cr, brush, m_opacity))
@@ -632,7 +635,7 @@ bool KTNSVGDrawContext::drawOwn(const QBrush &brush, double scale, Draw &&draw, 
     return true;
 }
 
-bool KTNSVGDrawContext::fillOwn(const QPainterPath &path, const QBrush &brush, double scale)
+bool KTNSVGDrawContext::fillOwn(const KTNSVGPainterPath &path, const QBrush &brush, double scale)
 {
     return drawOwn(
         brush, scale,

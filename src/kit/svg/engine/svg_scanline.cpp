@@ -1132,7 +1132,7 @@ class Walker
 public:
     // Answers false, having stopped, at a coordinate that is not finite.
     template <typename Sink>
-    static bool walk(const QPainterPath &path, const QPoint &origin, const QList<int> *closedEnds, const Target &target,
+    static bool walk(const KTNSVGPainterPath &path, const QPoint &origin, const QList<int> *closedEnds, const Target &target,
                      double margin, std::vector<std::pair<QPointF, double>> &points, Sink &sink)
     {
         const int count = path.elementCount();
@@ -1257,7 +1257,7 @@ class StrokeSink
 public:
     static constexpr bool kCurveParameters = true;
 
-    StrokeSink(Edges &edges, const StrokeStyle &style, const QPainterPath &path, const Target &target, Scratch &s)
+    StrokeSink(Edges &edges, const StrokeStyle &style, const KTNSVGPainterPath &path, const Target &target, Scratch &s)
         : m_edges(edges), m_style(style), m_path(path), m_origin(target.origin), m_scale(target.scale),
           m_half(style.width / 2), m_pen(s.pen), m_left(s.left), m_right(s.right), m_centre(s.centre)
     {
@@ -1552,7 +1552,7 @@ private:
 
     Edges &m_edges;
     const StrokeStyle &m_style;
-    const QPainterPath &m_path;
+    const KTNSVGPainterPath &m_path;
     QPoint m_origin;
     double m_scale;
     double m_half;
@@ -1565,7 +1565,7 @@ private:
     std::vector<QPointF> &m_left, &m_right, &m_centre;
 };
 
-bool clearOfImage(const QPainterPath &path, const Target &target, double margin)
+bool clearOfImage(const KTNSVGPainterPath &path, const Target &target, double margin)
 {
     const QRectF box = scaledControlBox(path, target.scale).translated(-QPointF(target.origin));
     return outside(box, target, margin);
@@ -1573,7 +1573,7 @@ bool clearOfImage(const QPainterPath &path, const Target &target, double margin)
 
 // Whether the box the path may cover within the image is small enough
 // for area sums.
-bool smallEnough(const QPainterPath &path, const Target &target, double margin)
+bool smallEnough(const KTNSVGPainterPath &path, const Target &target, double margin)
 {
     const QRectF box = scaledControlBox(path, target.scale)
                            .translated(-QPointF(target.origin))
@@ -1626,7 +1626,7 @@ bool fillEdges(const Target &target, const Edges &edges, const Paint &paint, boo
     return Filler(target, paint.color, evenOdd, s).fill(edges);
 }
 
-bool fillInto(const Target &target, const QPainterPath &path, const Paint &paint)
+bool fillInto(const Target &target, const KTNSVGPainterPath &path, const Paint &paint)
 {
     const QRgb color = paint.color;
     Mask *mask = paint.mask;
@@ -1650,7 +1650,7 @@ bool fillInto(const Target &target, const QPainterPath &path, const Paint &paint
     return drawn;
 }
 
-bool strokeInto(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+bool strokeInto(const Target &target, const KTNSVGPainterPath &path, const QList<int> *closedEnds,
                 const StrokeStyle &style, const Paint &paint)
 {
     const QRgb color = paint.color;
@@ -1681,18 +1681,18 @@ bool strokeInto(const Target &target, const QPainterPath &path, const QList<int>
 
 } // namespace
 
-bool fillPath(const Target &target, const QPainterPath &path, QRgb color)
+bool fillPath(const Target &target, const KTNSVGPainterPath &path, QRgb color)
 {
     return fillInto(target, path, {color, nullptr, nullptr});
 }
 
-bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+bool strokePath(const Target &target, const KTNSVGPainterPath &path, const QList<int> *closedEnds,
                 const StrokeStyle &style, QRgb color)
 {
     return strokeInto(target, path, closedEnds, style, {color, nullptr, nullptr});
 }
 
-bool fillPath(const Target &target, const QPainterPath &path, const Gradient &gradient)
+bool fillPath(const Target &target, const KTNSVGPainterPath &path, const Gradient &gradient)
 {
     if (gradient.stops.empty())
         return true;
@@ -1700,7 +1700,7 @@ bool fillPath(const Target &target, const QPainterPath &path, const Gradient &gr
     return fillInto(target, path, {0xff000000u, &shader, nullptr});
 }
 
-bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+bool strokePath(const Target &target, const KTNSVGPainterPath &path, const QList<int> *closedEnds,
                 const StrokeStyle &style, const Gradient &gradient)
 {
     if (gradient.stops.empty())
@@ -1709,12 +1709,12 @@ bool strokePath(const Target &target, const QPainterPath &path, const QList<int>
     return strokeInto(target, path, closedEnds, style, {0xff000000u, &shader, nullptr});
 }
 
-bool fillMask(const Target &target, const QPainterPath &path, Mask &mask)
+bool fillMask(const Target &target, const KTNSVGPainterPath &path, Mask &mask)
 {
     return fillInto(target, path, {0xff000000u, nullptr, &mask});
 }
 
-bool strokeMask(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+bool strokeMask(const Target &target, const KTNSVGPainterPath &path, const QList<int> *closedEnds,
                 const StrokeStyle &style, Mask &mask)
 {
     return strokeInto(target, path, closedEnds, style, {0xff000000u, nullptr, &mask});

@@ -13,6 +13,8 @@
 #include <QBrush>
 #include <QColor>
 #include <QList>
+#include <kalvo/svg/svgbezierpath.h>
+
 #include <QPainterPath>
 #include <QPoint>
 #include <QRect>
@@ -72,7 +74,7 @@ struct Target
 
 // The element of `path` at `i` in device points at `scale`: what mapping
 // the path by QTransform::fromScale(scale, scale) gives it.
-inline QPainterPath::Element scaledElement(const QPainterPath &path, int i, double scale)
+inline QPainterPath::Element scaledElement(const KTNSVGPainterPath &path, int i, double scale)
 {
     QPainterPath::Element e = path.elementAt(i);
     e.x *= scale;
@@ -81,7 +83,7 @@ inline QPainterPath::Element scaledElement(const QPainterPath &path, int i, doub
 }
 
 // The control-point box of `path` at `scale`.
-inline QRectF scaledControlBox(const QPainterPath &path, double scale)
+inline QRectF scaledControlBox(const KTNSVGPainterPath &path, double scale)
 {
     const QRectF box = path.controlPointRect();
     if (scale == 1)
@@ -106,12 +108,12 @@ KALVO_EXPORT QRgb premultiplied(const QColor &color, double opacity);
 // beyond what this rasteriser takes on (too many edges, or a box so large
 // that cairo draws it faster): the caller draws it another way. A path
 // with non-finite coordinates draws nothing.
-KALVO_EXPORT bool fillPath(const Target &target, const QPainterPath &path, QRgb color);
+KALVO_EXPORT bool fillPath(const Target &target, const KTNSVGPainterPath &path, QRgb color);
 
 // Strokes `path` with `style`. Subpaths listed in `closedEnds` (by their
 // last element) are closed; without a list, those that end where they
 // started. Answers false as fillPath does.
-KALVO_EXPORT bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+KALVO_EXPORT bool strokePath(const Target &target, const KTNSVGPainterPath &path, const QList<int> *closedEnds,
                               const StrokeStyle &style, QRgb color);
 
 // A linear or radial gradient painted as cairo paints one: stop colours
@@ -142,8 +144,8 @@ struct Gradient
 KALVO_EXPORT std::optional<Gradient> gradientOf(const QBrush &brush, double opacity);
 
 // fillPath and strokePath with a gradient.
-KALVO_EXPORT bool fillPath(const Target &target, const QPainterPath &path, const Gradient &gradient);
-KALVO_EXPORT bool strokePath(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+KALVO_EXPORT bool fillPath(const Target &target, const KTNSVGPainterPath &path, const Gradient &gradient);
+KALVO_EXPORT bool strokePath(const Target &target, const KTNSVGPainterPath &path, const QList<int> *closedEnds,
                              const StrokeStyle &style, const Gradient &gradient);
 
 // Coverage of a shape as bytes (0 to 255) over `box`, the part of the
@@ -159,8 +161,8 @@ struct Mask
 // The coverage fillPath and strokePath would paint with, for painting by
 // other means (a gradient, through a clip, into a layer). Answer false as
 // they do.
-KALVO_EXPORT bool fillMask(const Target &target, const QPainterPath &path, Mask &mask);
-KALVO_EXPORT bool strokeMask(const Target &target, const QPainterPath &path, const QList<int> *closedEnds,
+KALVO_EXPORT bool fillMask(const Target &target, const KTNSVGPainterPath &path, Mask &mask);
+KALVO_EXPORT bool strokeMask(const Target &target, const KTNSVGPainterPath &path, const QList<int> *closedEnds,
                              const StrokeStyle &style, Mask &mask);
 
 // Whether draw contexts use this rasteriser where they can (on by
