@@ -92,9 +92,10 @@ public:
         if (m_elements.back() == control1 && control1 == control2 && control2 == end)
             return;
         moveIfClosed();
-        m_elements.push_back(Element{control1.x(), control1.y(), QPainterPath::CurveToElement});
-        m_elements.push_back(Element{control2.x(), control2.y(), QPainterPath::CurveToDataElement});
-        m_elements.push_back(Element{end.x(), end.y(), QPainterPath::CurveToDataElement});
+        const Element curve[] = {{control1.x(), control1.y(), QPainterPath::CurveToElement},
+                                 {control2.x(), control2.y(), QPainterPath::CurveToDataElement},
+                                 {end.x(), end.y(), QPainterPath::CurveToDataElement}};
+        m_elements.insert(m_elements.end(), std::begin(curve), std::end(curve));
         touch();
     }
     void closeSubpath();

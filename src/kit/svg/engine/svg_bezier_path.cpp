@@ -272,15 +272,13 @@ QRectF KTNSVGPainterPath::controlPointRect() const
         return QRectF();
     double minX = m_elements[0].x, maxX = minX;
     double minY = m_elements[0].y, maxY = minY;
+    // QPainterPath's box, without its branches: a value equal to a bound,
+    // or NaN, leaves the bound as it is either way.
     for (const Element &e : m_elements) {
-        if (e.x > maxX)
-            maxX = e.x;
-        else if (e.x < minX)
-            minX = e.x;
-        if (e.y > maxY)
-            maxY = e.y;
-        else if (e.y < minY)
-            minY = e.y;
+        minX = std::min(minX, e.x);
+        maxX = std::max(maxX, e.x);
+        minY = std::min(minY, e.y);
+        maxY = std::max(maxY, e.y);
     }
     m_box = QRectF(minX, minY, maxX - minX, maxY - minY);
     m_boxValid = true;
