@@ -20,6 +20,7 @@
 #include <QPointF>
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -62,10 +63,13 @@ public:
         m_fillRule = rule;
         touch();
     }
+    // Room for `size` elements, adding none (reserve() adds the first
+    // move, as QPainterPath::reserve does).
+    void reserveSpace(int size) { m_elements.reserve(std::size_t(std::max(size, 0))); }
     void reserve(int size)
     {
+        m_elements.reserve(std::size_t(std::max(size, 1)));
         ensureStart();
-        m_elements.reserve(size);
     }
 
     void moveTo(QPointF point);
@@ -141,7 +145,8 @@ private:
     {
         if (m_elements.empty()) {
             // Room for a small outline at once, as QPainterPath makes.
-            m_elements.reserve(16);
+            if (m_elements.capacity() == 0)
+                m_elements.reserve(16);
             m_elements.push_back(Element{0, 0, QPainterPath::MoveToElement});
         }
     }

@@ -374,9 +374,6 @@ struct PathState
     // point only of a curve of its own kind ('c' cubic, 'q' quadratic).
     char lastCurve = 0;
     bool firstToken = true;
-    // Elements to make room for once the path has its first move (before
-    // it, QPainterPath::reserve() would add an element of its own).
-    int reserveHint = 0;
 };
 
 // Interprets one command token; false ends the path data.
@@ -417,10 +414,7 @@ bool interpretToken(QStringView token, PathState &state)
                     p += path.currentPoint();
                 path.moveToPoint(p);
                 first = false;
-                if (state.reserveHint > 0 && path.path.elementCount() == 1) {
-                    path.path.reserve(state.reserveHint);
-                    state.reserveHint = 0;
-                }
+
             } else {
                 if (relative)
                     p += path.currentPoint();
@@ -585,7 +579,7 @@ void KTNTKSVGBaseElement::bezierPathFromCommandString(QStringView data, KTNSVGBe
     // data fits the room a new outline starts with.
     if (data.size() >= 128) {
         const qsizetype limit = std::min<qsizetype>(path.elementLimit, qsizetype(1) << 16);
-        state.reserveHint = static_cast<int>(std::min<qsizetype>(data.size() / 4 + 4, limit));
+        path.path.reserveSpace(static_cast<int>(std::min<qsizetype>(data.size() / 4 + 4, limit)));
     }
     forEachCommandToken(data, [&](QStringView token) { return interpretToken(token, state); });
 }
