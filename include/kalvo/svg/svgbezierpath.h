@@ -32,7 +32,8 @@ namespace kalvo {
 // element while icons are read, and each QPainterPath call costs a few
 // hundred instructions there; this costs a few dozen, and the rasteriser
 // reads the array directly. A QPainterPath is made on demand (and kept)
-// for whatever needs one; both convert implicitly.
+// for whatever needs one; both convert implicitly. One thread at a time,
+// like the documents that hold it (the kept path is made on first use).
 class KALVO_EXPORT KTNSVGPainterPath
 {
 public:
