@@ -87,22 +87,7 @@ public:
         touch();
     }
     void lineTo(double x, double y) { lineTo(QPointF(x, y)); }
-    void cubicTo(QPointF control1, QPointF control2, QPointF end)
-    {
-        if (!validPoint(control1) || !validPoint(control2) || !validPoint(end))
-            return;
-        ensureStart();
-        // A curve of no length is left out (as QPainterPath does: strokers
-        // cannot handle one).
-        if (m_elements.back() == control1 && control1 == control2 && control2 == end)
-            return;
-        moveIfClosed();
-        const Element curve[] = {{control1.x(), control1.y(), QPainterPath::CurveToElement},
-                                 {control2.x(), control2.y(), QPainterPath::CurveToDataElement},
-                                 {end.x(), end.y(), QPainterPath::CurveToDataElement}};
-        m_elements.insert(m_elements.end(), std::begin(curve), std::end(curve));
-        touch();
-    }
+    void cubicTo(QPointF control1, QPointF control2, QPointF end);
     void closeSubpath();
     void setElementPositionAt(int i, double x, double y)
     {

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kalvo {
 
 namespace {
@@ -160,6 +164,34 @@ void KTNSVGPainterPath::moveTo(QPointF point)
     touch();
 }
 
+void KTNSVGPainterPath::cubicTo(QPointF control1, QPointF control2, QPointF end)
+{
+    if (!validPoint(control1) || !validPoint(control2) || !validPoint(end))
+        return;
+    ensureStart();
+    // A curve of no length is left out (as QPainterPath does: strokers
+    // cannot handle one).
+    if (m_elements.back() == control1 && control1 == control2 && control2 == end)
+        return;
+    moveIfClosed();
+    // Written in place, coordinate by coordinate: copying whole elements
+    // from the stack read back what was just stored there in halves, which
+    // the processor cannot forward.
+    const std::size_t at = m_elements.size();
+    m_elements.resize(at + 3);
+    Element *e = m_elements.data() + at;
+    e[0].x = control1.x();
+    e[0].y = control1.y();
+    e[0].type = QPainterPath::CurveToElement;
+    e[1].x = control2.x();
+    e[1].y = control2.y();
+    e[1].type = QPainterPath::CurveToDataElement;
+    e[2].x = end.x();
+    e[2].y = end.y();
+    e[2].type = QPainterPath::CurveToDataElement;
+    touch();
+}
+
 void KTNSVGPainterPath::closeSubpath()
 {
     if (isEmpty())
@@ -274,7 +306,31 @@ QRectF KTNSVGPainterPath::controlPointRect() const
     double minY = m_elements[0].y, maxY = minY;
     // QPainterPath's box, without its branches: a value equal to a bound,
     // or NaN, leaves the bound as it is either way.
-    for (const Element &e : m_elements) {
+    std::size_t i = 1;
+    const std::size_t count = m_elements.size();
+#if defined(__SSE2__)
+    // Both coordinates at once, in two chains that do not wait on each
+    // other. (Operands in this order keep the bound on equality and NaN,
+    // as std::min and std::max do.)
+    __m128d low0 = _mm_loadu_pd(&m_elements[0].x), high0 = low0, low1 = low0, high1 = low0;
+    for (; i + 2 <= count; i += 2) {
+        const __m128d a = _mm_loadu_pd(&m_elements[i].x);
+        const __m128d b = _mm_loadu_pd(&m_elements[i + 1].x);
+        low0 = _mm_min_pd(a, low0);
+        high0 = _mm_max_pd(a, high0);
+        low1 = _mm_min_pd(b, low1);
+        high1 = _mm_max_pd(b, high1);
+    }
+    alignas(16) double low[2], high[2];
+    _mm_store_pd(low, _mm_min_pd(low1, low0));
+    _mm_store_pd(high, _mm_max_pd(high1, high0));
+    minX = low[0];
+    minY = low[1];
+    maxX = high[0];
+    maxY = high[1];
+#endif
+    for (; i < count; ++i) {
+        const Element &e = m_elements[i];
         minX = std::min(minX, e.x);
         maxX = std::max(maxX, e.x);
         minY = std::min(minY, e.y);
