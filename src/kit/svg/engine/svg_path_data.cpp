@@ -414,7 +414,6 @@ bool interpretToken(QStringView token, PathState &state)
                     p += path.currentPoint();
                 path.moveToPoint(p);
                 first = false;
-
             } else {
                 if (relative)
                     p += path.currentPoint();
