@@ -136,9 +136,13 @@ const QPainterPath &KTNSVGPainterPath::toPainterPath() const
         const int made = std::min(count, path.elementCount());
         for (int i = 0; i < made; ++i)
             path.setElementPositionAt(i, m_elements[i].x, m_elements[i].y);
-        // The state closing leaves (the next line starts with a move).
-        if (m_moveRequired && m_elements[m_subpathStart].x == m_elements.back().x
-            && m_elements[m_subpathStart].y == m_elements.back().y) {
+        // The state closing leaves (the next line starts with a move), where
+        // closing the made path adds nothing: it goes back to its last move.
+        int lastMove = made - 1;
+        while (lastMove > 0 && !m_elements[lastMove].isMoveTo())
+            --lastMove;
+        if (m_moveRequired && made == count && m_elements[lastMove].x == m_elements.back().x
+            && m_elements[lastMove].y == m_elements.back().y) {
             path.closeSubpath();
         }
     }
