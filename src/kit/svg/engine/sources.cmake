@@ -23,10 +23,14 @@ set(KALVO_SVG_ENGINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/svg_xml_fast.cpp
 )
 set(KALVO_SVG_ENGINE_LIBS PkgConfig::KALVO_CAIRO)
-# Outlines take their points by value, two doubles in two registers; paired
-# up for vector instructions they went through the stack, stored in halves
-# and loaded whole, which stalls (the processor cannot forward such stores).
+# Outlines and the stroker take their points by value, two doubles in two
+# registers; paired up for vector instructions by GCC they went through the
+# stack, stored in halves and loaded whole, which stalls (the processor
+# cannot forward such stores). The rasteriser's vector code is written out.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/svg_bezier_path.cpp DIRECTORY ${PROJECT_SOURCE_DIR}/src
-                              PROPERTIES COMPILE_OPTIONS "-fno-tree-slp-vectorize")
+  set_source_files_properties(
+    ${CMAKE_CURRENT_LIST_DIR}/svg_bezier_path.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/svg_scanline.cpp
+    DIRECTORY ${PROJECT_SOURCE_DIR}/src
+    PROPERTIES COMPILE_OPTIONS "-fno-tree-slp-vectorize")
 endif()
