@@ -147,7 +147,9 @@ private:
         }
     }
     void touch() { m_painterPathValid = m_boxValid = false; }
-    void takeOver(const QPainterPath &path, bool moveRequired);
+    // Copies a QPainterPath in; like Qt's own copies, it forgets the move
+    // closing asks for.
+    void takeOver(const QPainterPath &path);
     void takeShape(QPainterPath &path);
 
     std::vector<Element> m_elements;

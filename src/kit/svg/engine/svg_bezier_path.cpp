@@ -71,11 +71,11 @@ KTNSVGPainterPath &KTNSVGPainterPath::operator=(const QPainterPath &path)
 {
     // A copy of a QPainterPath forgets that its next line starts with a move
     // (Qt's copies do too, once changed).
-    takeOver(path, false);
+    takeOver(path);
     return *this;
 }
 
-void KTNSVGPainterPath::takeOver(const QPainterPath &path, bool moveRequired)
+void KTNSVGPainterPath::takeOver(const QPainterPath &path)
 {
     const int count = path.elementCount();
     m_elements.clear();
@@ -88,7 +88,7 @@ void KTNSVGPainterPath::takeOver(const QPainterPath &path, bool moveRequired)
         m_elements.push_back(e);
     }
     m_fillRule = path.fillRule();
-    m_moveRequired = moveRequired && count > 0;
+    m_moveRequired = false;
     m_painterPath = path;
     m_painterPathValid = true;
     m_boxValid = false;
@@ -239,7 +239,7 @@ void KTNSVGPainterPath::transform(const QTransform &t)
     }
     if (type == QTransform::TxProject) {
         // Lines may become curves: Qt's own mapping, taken back.
-        takeOver(t.map(toPainterPath()), false);
+        takeOver(t.map(toPainterPath()));
         return;
     }
     for (Element &e : m_elements) {
@@ -271,7 +271,7 @@ void KTNSVGPainterPath::addPath(const KTNSVGPainterPath &other)
 // shares its data (a copy would forget).
 void KTNSVGPainterPath::takeShape(QPainterPath &path)
 {
-    takeOver(path, false);
+    takeOver(path);
     m_painterPath = QPainterPath();
     m_painterPathValid = false;
     const int count = path.elementCount();
